@@ -1,0 +1,87 @@
+#pragma once
+
+#include "picture/CPLObject.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class CDrawTarget;
+class CResourceModule;
+
+// The one cap on a picture's size, checked before anything is allocated, so that a header announcing an
+// absurd size cannot make us allocate or touch gigabytes: each side at most 32767 pixels and at most
+// 2^26 pixels (a 8192 x 8192 picture, 256 MiB at 32 bits) in all.
+constexpr std::int32_t kMaxPictureSide = 32767;
+constexpr std::int64_t kMaxPicturePixels = std::int64_t(1) << 26;
+
+// Whether a picture of this size and depth fits the cap (width and height positive, depth 1 to 32).
+bool IsPictureSizeAllowed(std::int64_t width, std::int64_t height, int depth);
+
+// A picture in the packed device-independent layout: one storage block holding the 40-byte header, the
+// colour table (depths below 16) and the pixel rows stored bottom row first, plus a row table that
+// reaches the rows top row first.
+class CPLBitmap : public CPLObject
+{
+public:
+    CPLBitmap() = default;
+    ~CPLBitmap() override = default;
+
+    CPLBitmap(const CPLBitmap&) = delete;
+    CPLBitmap& operator=(const CPLBitmap&) = delete;
+
+    virtual void Create(int width, int height, int depth);
+    virtual int GetImageSize() const;
+    virtual int GetStride() const;
+    virtual void Alloc(int width, int height, int depth) = 0;
+    virtual void Free() = 0;
+    virtual void BuildRowTable();
+
+    // The fields as the design names them; users read them directly.
+    std::int32_t m_width = 0;
+    std::int32_t m_height = 0;
+    std::uint16_t m_depth = 0;
+    std::uint8_t* m_colorTable = nullptr;
+    std::uint8_t* m_pixels = nullptr;
+    std::vector<std::uint8_t*> m_rows;
+
+    // Stride of a row: its bits rounded up to whole 32-bit words.
+    static std::int64_t StrideFor(std::int64_t width, int depth) { return ((width * depth + 31) / 32) * 4; }
+    // Colour-table bytes for a depth: 4 x 2^depth below 16 bits, else none.
+    static std::int64_t TableSizeFor(int depth) { return depth < 16 ? std::int64_t(4) << depth : 0; }
+
+protected:
+    // Fills the table with the grey ramp for depths 1 to 8.
+    void FillGreyRamp();
+};
+
+// The concrete container: owns the storage block and draws it on a drawing target.
+class CPLDIB final : public CPLBitmap
+{
+public:
+    CPLDIB();
+    ~CPLDIB() override;
+
+    void Alloc(int width, int height, int depth) override;
+    void Free() override;
+
+    virtual void LoadFromResource(const CResourceModule* module, int id);
+    virtual int Draw(CDrawTarget& dc, int x, int y, std::uint32_t rop) const;
+    virtual int DrawStretched(CDrawTarget& dc, int x, int y, int width, int height, std::uint32_t rop) const;
+    virtual int DrawScaled(CDrawTarget& dc, int x, int y, double factor, std::uint32_t rop) const;
+    virtual int DrawRect(CDrawTarget& dc, int x, int y, int left, int top, int right, int bottom) const;
+    virtual void CreateFromDIB(const std::uint8_t* packed, std::size_t size);
+    virtual std::vector<std::uint8_t> CopyToGlobal() const;
+    virtual void SetPointers();
+
+    // Copies 2^depth entries of 4 bytes (blue, green, red, fourth byte) into the colour table.
+    void SetPalette(const std::uint8_t* entries);
+    const std::uint8_t* GetInfo() const { return m_storage.get(); }
+    std::uint8_t* GetBits() const { return m_pixels; }
+
+private:
+    // Left uninitialised on purpose: every decode overwrites all rows, and clearing them would cost a
+    // pass over the picture per decode.
+    std::unique_ptr<std::uint8_t[]> m_storage;
+    std::size_t m_storageSize = 0;
+};

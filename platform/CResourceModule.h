@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Resource types by their integer ids, as the resource compiler numbers them.
+enum : std::uint16_t {
+    kRtBitmap = 2,
+    kRtIcon = 3,
+    kRtMenu = 4,
+    kRtDialog = 5,
+    kRtString = 6,
+    kRtRcdata = 10,
+};
+
+struct SResourceEntry
+{
+    std::uint16_t type;
+    std::uint16_t id;
+    const std::uint8_t* data;
+    std::size_t size;
+};
+
+// A set of read-only resources looked up by type and integer id: the program's own module is compiled
+// from resources/resources.list; tests make modules of their own from bytes they own.
+class CResourceModule final
+{
+public:
+    explicit CResourceModule(std::vector<SResourceEntry> entries);
+
+    // The program's own resources; defined by the generated resource table.
+    static const CResourceModule& Program();
+
+    const SResourceEntry* Find(std::uint16_t type, std::uint16_t id) const;
+    const std::vector<SResourceEntry>& Entries() const { return m_entries; }
+
+private:
+    std::vector<SResourceEntry> m_entries; // sorted by type, then id
+};
+
+// The lookup in the shape of the original platform calls; a null module means the program itself.
+using HRSRC = const SResourceEntry*;
+using HGLOBAL_RES = const SResourceEntry*;
+
+HRSRC FindResource(const CResourceModule* module, std::uint16_t id, std::uint16_t type);
+HGLOBAL_RES LoadResource(const CResourceModule* module, HRSRC found);
+const std::uint8_t* LockResource(HGLOBAL_RES loaded);
+std::uint32_t SizeofResource(const CResourceModule* module, HRSRC found);
+void FreeResource(HGLOBAL_RES loaded);

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The project's two entry points for a fresh Debian 12 machine:
+#   tools/dev.sh run    install what is missing, build, start the lamp
+#   tools/dev.sh test   install what is missing, build, run every test (plain and sanitized builds)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+    g++ cmake ninja-build pkg-config
+    qt6-base-dev qt6-qpa-plugins libjpeg62-turbo-dev libgtest-dev libgmock-dev
+    libjpeg-turbo-progs libstb-dev clang libclang-rt-14-dev
+    xvfb openbox trayer xdotool x11-utils imagemagick xdg-utils fonts-dejavu-core
+)
+
+install_missing() {
+    local missing=() p
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+    done
+    ((${#missing[@]})) || return 0
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
+}
+
+build() {
+    cmake --preset "$1"
+    cmake --build --preset "$1"
+}
+
+case "${1:-}" in
+run)
+    install_missing
+    build default
+    if [ -x build/default/app/nimo ]; then
+        exec build/default/app/nimo "${@:2}"
+    fi
+    # Until the lamp window exists, show what the picture library makes of the first frame.
+    exec build/default/tools/nimo-decode --resource 129
+    ;;
+test)
+    install_missing
+    build default
+    ctest --preset default
+    build asan
+    ctest --preset asan
+    ;;
+*)
+    echo "usage: tools/dev.sh run|test" >&2
+    exit 2
+    ;;
+esac
