@@ -25,8 +25,8 @@ public:
                             CPLProgressNotify* progress = nullptr);
     virtual void DecodeMemory(const void* data, int size, CPLBitmap& bitmap, int depth = 0);
     virtual void Decode(CPLDataSource& source, CPLBitmap& bitmap, int depth);
-    // The format-specific step. It may allocate a colour table of 256 entries of 4 bytes and return it
-    // through palette; Decode releases it.
+    // The format-specific step. It may allocate a colour table of 256 entries of 4 bytes with new[] and
+    // return it through palette; Decode releases it with delete[].
     virtual void DoDecode(CPLBitmap& bitmap, std::uint8_t*& palette, int& depth, CPLDataSource& source);
 
     // module null: the program's own resources; type 0: raw data (RCDATA).
@@ -37,6 +37,8 @@ public:
     [[noreturn]] static void Raise(int code, const char* message);
     // Appends text to the trace file when the trace level is at least level.
     static void Trace(int level, const char* text);
+    // Whether a text at this level would be written: callers skip composing texts nobody reads.
+    static bool IsTracing(int level);
     // A requested depth of 0 becomes 32 for sources deeper than 8 bits, else 8.
     static void ChooseDepth(int sourceDepth, int& depth);
 

@@ -71,14 +71,13 @@ int CMemoryDrawTarget::StretchDIBits(int x, int y, int destWidth, int destHeight
         return 0;
     const auto* header = static_cast<const std::uint8_t*>(info);
     const auto* pixels = static_cast<const std::uint8_t*>(bits);
-    const std::int32_t height = ReadInt32(header + 8);
     for (int dy = 0; dy < destHeight; ++dy) {
         const int ty = y + dy;
         if (ty < 0 || ty >= m_height)
             continue;
-        // srcY is the top of the source rectangle in top-down picture coordinates.
-        const int pictureRow = srcY + static_cast<int>(static_cast<long long>(dy) * srcHeight / destHeight);
-        const int storedRow = height - 1 - pictureRow;
+        // As on the desktop, (srcX, srcY) is the lower-left corner of the source in the stored rows.
+        const int storedRow =
+            srcY + srcHeight - 1 - static_cast<int>(static_cast<long long>(dy) * srcHeight / destHeight);
         for (int dx = 0; dx < destWidth; ++dx) {
             const int tx = x + dx;
             if (tx < 0 || tx >= m_width)
