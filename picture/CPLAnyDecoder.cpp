@@ -1,5 +1,6 @@
 #include "picture/CPLAnyDecoder.h"
 
+#include "picture/CPLBmpDecoder.h"
 #include "picture/CPLDataSource.h"
 #include "picture/CPLJpegDecoder.h"
 #include "picture/CTextException.h"
@@ -10,7 +11,7 @@
 
 CPLAnyDecoder::CPLAnyDecoder()
     // [format decoders] created in this order: BMP, JPEG, metafile.
-    : m_jpegDecoder(std::make_unique<CPLJpegDecoder>())
+    : m_bmpDecoder(std::make_unique<CPLBmpDecoder>()), m_jpegDecoder(std::make_unique<CPLJpegDecoder>())
 {
 }
 
@@ -127,6 +128,10 @@ void CPLAnyDecoder::Decode(CPLDataSource& source, CPLBitmap& bitmap, int depth)
         m_jpegDecoder->Decode(source, bitmap, depth);
         return;
     // [kind hand-over] BMP (1) and metafiles (8, 9) join here once their decoders exist.
+    case kPicBmp:
+        Trace(2, "Windows bitmap recognized.\n");
+        m_bmpDecoder->Decode(source, bitmap, depth);
+        return;
     default:
         Raise(kErrFormatNotSupported, "Library not compiled for this file type.");
     }

@@ -39,5 +39,7 @@ public:
     static int IdentifyFormat(const std::uint8_t* bytes, std::int64_t length);
 
 private:
+    // Declared in creation order: members are constructed in this order.
+    std::unique_ptr<CPLBmpDecoder> m_bmpDecoder;
     std::unique_ptr<CPLJpegDecoder> m_jpegDecoder;
 };

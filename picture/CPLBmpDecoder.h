@@ -32,7 +32,8 @@ private:
 
     // Reads both headers and, for palette pictures, the colour table into palette; leaves the source
     // at the pixel data. requestedDepth is the caller's depth, checked before anything is allocated.
-    static void ReadHeaders(CPLDataSource& source, SHeader& header, std::uint8_t*& palette, int requestedDepth);
+    static void ReadHeaders(CPLDataSource& source, SHeader& header, std::uint8_t*& palette,
+                            int requestedDepth);
     // Returns the bytes the table took in the file.
     static std::int64_t ReadPalette(CPLDataSource& source, const SHeader& header, std::uint8_t*& palette);
 
