@@ -17,6 +17,8 @@ public:
 
     void DoDecode(CPLBitmap& bitmap, std::uint8_t*& palette, int& depth, CPLDataSource& source) override;
 
+    const jpeg_decompress_struct& GetDecompressObject() const { return m_cinfo; }
+
     // A progressive picture may carry any number of scans, each a full pass over the coefficients;
     // more than this many is refused as hostile.
     static constexpr int kMaxScans = 500;
