@@ -93,18 +93,13 @@ void CPLDIB::Alloc(int width, int height, int depth)
     if (!IsPictureSizeAllowed(width, height, depth))
         ThrowCantCreate();
     const std::int64_t size = kHeaderSize + TableSizeFor(depth) + StrideFor(width, depth) * height;
-    std::unique_ptr<std::uint8_t[]> storage(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)]);
-    if (!storage)
-        ThrowCantCreate();
-    std::uint8_t* h = storage.get();
+    std::uint8_t* h = AllocateStorage(size, kHeaderSize + TableSizeFor(depth));
     std::memset(h, 0, kHeaderSize);
     WriteLE(h + 0, kHeaderSize, 4);
     WriteLE(h + 4, static_cast<std::uint32_t>(width), 4);
     WriteLE(h + 8, static_cast<std::uint32_t>(height), 4);
     WriteLE(h + 12, 1, 2);
     WriteLE(h + 14, static_cast<std::uint32_t>(depth), 2);
-    m_storage = std::move(storage);
-    m_storageSize = static_cast<std::size_t>(size);
     SetPointers();
     m_width = width;
     m_height = height;
@@ -113,9 +108,25 @@ void CPLDIB::Alloc(int width, int height, int depth)
     FillGreyRamp();
 }
 
+std::uint8_t* CPLDIB::AllocateStorage(std::int64_t size, std::int64_t pixelOffset)
+{
+    constexpr std::size_t kLine = 64;
+    // size is below 2^31 once the cap has been checked, so adding a line cannot overflow.
+    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size) + kLine]);
+    if (!block)
+        ThrowCantCreate();
+    const auto pixels = reinterpret_cast<std::uintptr_t>(block.get()) + static_cast<std::uintptr_t>(pixelOffset);
+    const std::size_t shift = (kLine - pixels % kLine) % kLine;
+    m_block = std::move(block);
+    m_storage = m_block.get() + shift;
+    m_storageSize = static_cast<std::size_t>(size);
+    return m_storage;
+}
+
 void CPLDIB::Free()
 {
-    m_storage.reset();
+    m_block.reset();
+    m_storage = nullptr;
     m_storageSize = 0;
     m_colorTable = nullptr;
     m_pixels = nullptr;
@@ -129,13 +140,13 @@ void CPLDIB::SetPointers()
         m_colorTable = m_pixels = nullptr;
         return;
     }
-    const int depth = static_cast<int>(ReadLE(m_storage.get() + 14, 2));
+    const int depth = static_cast<int>(ReadLE(m_storage + 14, 2));
     if (depth < 16) {
-        m_colorTable = m_storage.get() + kHeaderSize;
+        m_colorTable = m_storage + kHeaderSize;
         m_pixels = m_colorTable + TableSizeFor(depth);
     } else {
         m_colorTable = nullptr;
-        m_pixels = m_storage.get() + kHeaderSize;
+        m_pixels = m_storage + kHeaderSize;
     }
 }
 
@@ -177,12 +188,7 @@ void CPLDIB::CreateFromDIB(const std::uint8_t* packed, std::size_t size)
     const std::int64_t total = kHeaderSize + TableSizeFor(depth) + StrideFor(width, depth) * height;
     if (static_cast<std::uint64_t>(total) > size)
         ThrowCantCreate();
-    std::unique_ptr<std::uint8_t[]> storage(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(total)]);
-    if (!storage)
-        ThrowCantCreate();
-    std::memcpy(storage.get(), packed, static_cast<std::size_t>(total));
-    m_storage = std::move(storage);
-    m_storageSize = static_cast<std::size_t>(total);
+    std::memcpy(AllocateStorage(total, kHeaderSize + TableSizeFor(depth)), packed, static_cast<std::size_t>(total));
     SetPointers();
     m_width = width;
     m_height = height;
@@ -194,7 +200,7 @@ void CPLDIB::CreateFromDIB(const std::uint8_t* packed, std::size_t size)
 std::vector<std::uint8_t> CPLDIB::CopyToGlobal() const
 {
     try {
-        return std::vector<std::uint8_t>(m_storage.get(), m_storage.get() + m_storageSize);
+        return std::vector<std::uint8_t>(m_storage, m_storage + m_storageSize);
     } catch (const std::bad_alloc&) {
         throw CTextException(kErrNoMemory, "Can't allocate global memory block.");
     }

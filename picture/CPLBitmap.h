@@ -76,12 +76,17 @@ public:
 
     // Copies 2^depth entries of 4 bytes (blue, green, red, fourth byte) into the colour table.
     void SetPalette(const std::uint8_t* entries);
-    const std::uint8_t* GetInfo() const { return m_storage.get(); }
+    const std::uint8_t* GetInfo() const { return m_storage; }
     std::uint8_t* GetBits() const { return m_pixels; }
 
 private:
+    // Replaces the storage by a new block of size bytes whose pixel rows, pixelOffset bytes in, start on a
+    // cache line: libjpeg's vector code writes rows much faster there. Throws "Can't create bitmap.".
+    std::uint8_t* AllocateStorage(std::int64_t size, std::int64_t pixelOffset);
+
     // Left uninitialised on purpose: every decode overwrites all rows, and clearing them would cost a
     // pass over the picture per decode.
-    std::unique_ptr<std::uint8_t[]> m_storage;
+    std::unique_ptr<std::uint8_t[]> m_block;
+    std::uint8_t* m_storage = nullptr; // the header, inside m_block
     std::size_t m_storageSize = 0;
 };
