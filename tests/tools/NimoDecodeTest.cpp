@@ -1,0 +1,106 @@
+#include "JpegMaker.h"
+#include "RunProcess.h"
+#include "picture/CPLAnyDecoder.h"
+#include "picture/CPLBitmap.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+SProcessResult Decode(const std::vector<std::string>& args)
+{
+    return RunProcess(NIMO_DECODE, args);
+}
+
+// The PAM's pixel bytes after its header, or nothing when the header is not the one we write.
+std::vector<std::uint8_t> PamPixels(const std::vector<std::uint8_t>& pam, int width, int height)
+{
+    const std::string header = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " + std::to_string(height) +
+                               "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    if (pam.size() < header.size() || std::string(pam.begin(), pam.begin() + header.size()) != header)
+        return {};
+    return std::vector<std::uint8_t>(pam.begin() + static_cast<std::ptrdiff_t>(header.size()), pam.end());
+}
+
+} // namespace
+
+TEST(NimoDecode, UsageAndErrors)
+{
+    CTempDir dir;
+    WriteFile(dir.File("letters.txt"), {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'});
+    struct SCase
+    {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    };
+    const std::string usage =
+        "usage: nimo-decode [--depth N] [--trace LEVEL FILE] (INPUT | --resource ID) [OUTPUT.pam]\n";
+    const SCase cases[] = {
+        {{}, 2, usage},
+        {{"--depth"}, 2, usage},
+        {{"--depth", "x", "a.jpg"}, 2, usage},
+        {{"--bogus", "a.jpg"}, 2, usage},
+        {{"a.jpg", "b.pam", "c"}, 2, usage},
+        {{"a.jpg", "--resource", "129"}, 2, usage},
+        {{"--resource", "-3"}, 2, usage},
+        {{dir.File("letters.txt")}, 1, "error 8: Decoder error: Unknown file type.\n"},
+        {{dir.File("missing.jpg")}, 1, "error 4: Decoder error: Opening " + dir.File("missing.jpg") + " failed\n"},
+        {{"--resource", "7"}, 1, "error 4: Decoder error: Opening resource 7 failed\n"},
+    };
+    for (const SCase& c : cases) {
+        const SProcessResult r = Decode(c.args);
+        EXPECT_EQ(r.status, c.status) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(r.err, c.err) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST(NimoDecode, WritesWhatTheLibraryDecodes)
+{
+    CTempDir dir;
+    struct SCase
+    {
+        SJpegOptions options;
+        std::string depth;
+        int expectedDepth;
+    };
+    const SCase cases[] = {{{}, "0", 32}, {{30, 20, true}, "0", 8}, {{30, 20, true}, "32", 32}};
+    for (const SCase& c : cases) {
+        const auto jpeg = MakeJpeg(c.options);
+        WriteFile(dir.File("in.jpg"), jpeg);
+        const SProcessResult r = Decode({"--depth", c.depth, dir.File("in.jpg"), dir.File("out.pam")});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, std::to_string(c.options.width) + " " + std::to_string(c.options.height) + " " +
+                             std::to_string(c.expectedDepth) + "\n");
+
+        CPLAnyDecoder decoder;
+        CPLDIB bitmap;
+        decoder.DecodeMemory(jpeg.data(), static_cast<int>(jpeg.size()), bitmap, std::stoi(c.depth));
+        std::vector<std::uint8_t> expected;
+        for (int y = 0; y < bitmap.m_height; ++y)
+            for (int x = 0; x < bitmap.m_width; ++x) {
+                const std::uint8_t* p = bitmap.m_depth == 32 ? bitmap.m_rows[y] + 4 * x
+                                                             : bitmap.m_colorTable + 4 * bitmap.m_rows[y][x];
+                expected.insert(expected.end(), {p[2], p[1], p[0], p[3]});
+            }
+        // The fourth byte of a colour picture is whatever libjpeg left there: compare the colours only.
+        std::vector<std::uint8_t> pixels = PamPixels(ReadFile(dir.File("out.pam")), bitmap.m_width, bitmap.m_height);
+        ASSERT_EQ(pixels.size(), expected.size());
+        if (c.expectedDepth == 32 && !c.options.grey)
+            for (std::size_t i = 3; i < pixels.size(); i += 4)
+                pixels[i] = expected[i];
+        EXPECT_TRUE(pixels == expected) << "depth " << c.depth;
+    }
+}
+
+TEST(NimoDecode, TraceOption)
+{
+    CTempDir dir;
+    WriteFile(dir.File("in.jpg"), MakeJpeg({}));
+    const SProcessResult r = Decode({"--trace", "2", dir.File("trace.txt"), dir.File("in.jpg")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto trace = ReadFile(dir.File("trace.txt"));
+    EXPECT_EQ(std::string(trace.begin(), trace.end()),
+              "--- Decoding file " + dir.File("in.jpg") + ". ---\nJPEG file recognized.\n");
+}
