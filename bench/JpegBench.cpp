@@ -53,8 +53,7 @@ private:
     jpeg_error_mgr m_err;
 };
 
-template <typename Fn>
-double SecondsFor(int count, Fn fn)
+template <typename Fn> double SecondsFor(int count, Fn fn)
 {
     const auto start = Clock::now();
     for (int i = 0; i < count; ++i)
@@ -75,8 +74,8 @@ void Compare(const char* name, const std::vector<std::uint8_t>& jpeg, int count,
                            }));
         best[1] = std::min(best[1], SecondsFor(count, [&] { bare.Decode(jpeg); }));
     }
-    std::printf("%-22s %8zu bytes  library %9.3f ms  bare libjpeg %9.3f ms  ratio %.3f (overhead %+.1f%%)\n", name,
-                jpeg.size(), best[0] * 1e3 / count, best[1] * 1e3 / count, best[0] / best[1],
+    std::printf("%-22s %8zu bytes  library %9.3f ms  bare libjpeg %9.3f ms  ratio %.3f (overhead %+.1f%%)\n",
+                name, jpeg.size(), best[0] * 1e3 / count, best[1] * 1e3 / count, best[0] / best[1],
                 (best[0] / best[1] - 1) * 100);
 }
 

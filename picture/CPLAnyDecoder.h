@@ -9,7 +9,8 @@ class CPLJpegDecoder;
 class CPLBmpDecoder;
 
 // Picture kinds as recognised by name or signature; only some have a decoder.
-enum : int {
+enum : int
+{
     kPicUnknown = 0,
     kPicBmp = 1,
     kPicPict = 2,

@@ -112,10 +112,12 @@ std::uint8_t* CPLDIB::AllocateStorage(std::int64_t size, std::int64_t pixelOffse
 {
     constexpr std::size_t kLine = 64;
     // size is below 2^31 once the cap has been checked, so adding a line cannot overflow.
-    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size) + kLine]);
+    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow)
+                                              std::uint8_t[static_cast<std::size_t>(size) + kLine]);
     if (!block)
         ThrowCantCreate();
-    const auto pixels = reinterpret_cast<std::uintptr_t>(block.get()) + static_cast<std::uintptr_t>(pixelOffset);
+    const auto pixels =
+        reinterpret_cast<std::uintptr_t>(block.get()) + static_cast<std::uintptr_t>(pixelOffset);
     const std::size_t shift = (kLine - pixels % kLine) % kLine;
     m_block = std::move(block);
     m_storage = m_block.get() + shift;
@@ -188,7 +190,8 @@ void CPLDIB::CreateFromDIB(const std::uint8_t* packed, std::size_t size)
     const std::int64_t total = kHeaderSize + TableSizeFor(depth) + StrideFor(width, depth) * height;
     if (static_cast<std::uint64_t>(total) > size)
         ThrowCantCreate();
-    std::memcpy(AllocateStorage(total, kHeaderSize + TableSizeFor(depth)), packed, static_cast<std::size_t>(total));
+    std::memcpy(AllocateStorage(total, kHeaderSize + TableSizeFor(depth)), packed,
+                static_cast<std::size_t>(total));
     SetPointers();
     m_width = width;
     m_height = height;
@@ -208,23 +211,25 @@ std::vector<std::uint8_t> CPLDIB::CopyToGlobal() const
 
 int CPLDIB::Draw(CDrawTarget& dc, int x, int y, std::uint32_t rop) const
 {
-    return dc.StretchDIBits(x, y, m_width, m_height, 0, 0, m_width, m_height, m_pixels, GetInfo(), kDibRgbColors,
-                            rop);
+    return dc.StretchDIBits(x, y, m_width, m_height, 0, 0, m_width, m_height, m_pixels, GetInfo(),
+                            kDibRgbColors, rop);
 }
 
 int CPLDIB::DrawStretched(CDrawTarget& dc, int x, int y, int width, int height, std::uint32_t rop) const
 {
-    return dc.StretchDIBits(x, y, width, height, 0, 0, m_width, m_height, m_pixels, GetInfo(), kDibRgbColors, rop);
+    return dc.StretchDIBits(x, y, width, height, 0, 0, m_width, m_height, m_pixels, GetInfo(), kDibRgbColors,
+                            rop);
 }
 
 int CPLDIB::DrawScaled(CDrawTarget& dc, int x, int y, double factor, std::uint32_t rop) const
 {
-    return DrawStretched(dc, x, y, static_cast<int>(m_width * factor), static_cast<int>(m_height * factor), rop);
+    return DrawStretched(dc, x, y, static_cast<int>(m_width * factor), static_cast<int>(m_height * factor),
+                         rop);
 }
 
 int CPLDIB::DrawRect(CDrawTarget& dc, int x, int y, int left, int top, int right, int bottom) const
 {
-    return dc.SetDIBitsToDevice(x, y, static_cast<unsigned>(right - left), static_cast<unsigned>(bottom - top),
-                                left, m_height - bottom, 0, static_cast<unsigned>(m_height), m_pixels, GetInfo(),
-                                kDibRgbColors);
+    return dc.SetDIBitsToDevice(x, y, static_cast<unsigned>(right - left),
+                                static_cast<unsigned>(bottom - top), left, m_height - bottom, 0,
+                                static_cast<unsigned>(m_height), m_pixels, GetInfo(), kDibRgbColors);
 }

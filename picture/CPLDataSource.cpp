@@ -6,14 +6,13 @@
 
 #include <cerrno>
 #include <cstdio>
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-CPLDataSource::CPLDataSource(CPLProgressNotify* progress) : m_progress(progress)
-{
-}
+CPLDataSource::CPLDataSource(CPLProgressNotify* progress) : m_progress(progress) {}
 
 CPLDataSource::~CPLDataSource() = default;
 
@@ -68,9 +67,7 @@ void CPLDataSource::ReportProgress(double fraction)
         m_progress->OnProgress(fraction);
 }
 
-CPLFileSource::CPLFileSource(CPLProgressNotify* progress) : CPLDataSource(progress)
-{
-}
+CPLFileSource::CPLFileSource(CPLProgressNotify* progress) : CPLDataSource(progress) {}
 
 CPLFileSource::~CPLFileSource()
 {

@@ -84,7 +84,8 @@ namespace {
 // Opens, decodes and closes one source; the source's destructor releases it if anything throws.
 // The failure text is composed only when it is needed: every frame of the lamp passes through here.
 template <typename Source, typename OpenFn, typename FailureFn>
-void RunDecode(CPLDecoder& decoder, Source& source, OpenFn open, FailureFn failure, CPLBitmap& bitmap, int depth)
+void RunDecode(CPLDecoder& decoder, Source& source, OpenFn open, FailureFn failure, CPLBitmap& bitmap,
+               int depth)
 {
     if (const int code = open(source)) {
         const std::string text = CPLDecoder::Format("Decoder error: %s\n", failure().c_str());
@@ -103,8 +104,8 @@ void CPLDecoder::DecodeFile(const char* path, CPLBitmap& bitmap, int depth, CPLP
         Trace(1, Format("--- Decoding file %s. ---\n", path).c_str());
     CPLFileSource source(progress);
     RunDecode(
-        *this, source, [path](CPLFileSource& s) { return s.Open(path); }, [path] { return Format("Opening %s failed", path); }, bitmap,
-        depth);
+        *this, source, [path](CPLFileSource& s) { return s.Open(path); },
+        [path] { return Format("Opening %s failed", path); }, bitmap, depth);
 }
 
 void CPLDecoder::DecodeMemory(const void* data, int size, CPLBitmap& bitmap, int depth)
@@ -142,6 +143,4 @@ void CPLDecoder::Decode(CPLDataSource& source, CPLBitmap& bitmap, int depth)
     delete[] palette;
 }
 
-void CPLDecoder::DoDecode(CPLBitmap&, std::uint8_t*&, int&, CPLDataSource&)
-{
-}
+void CPLDecoder::DoDecode(CPLBitmap&, std::uint8_t*&, int&, CPLDataSource&) {}

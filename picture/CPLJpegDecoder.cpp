@@ -44,9 +44,7 @@ void CPLJpegDecoder::ErrorExit(j_common_ptr cinfo)
     std::longjmp(self->m_jump, 1);
 }
 
-void CPLJpegDecoder::InitSource(j_decompress_ptr)
-{
-}
+void CPLJpegDecoder::InitSource(j_decompress_ptr) {}
 
 boolean CPLJpegDecoder::FillInputBuffer(j_decompress_ptr cinfo)
 {
@@ -70,9 +68,7 @@ void CPLJpegDecoder::SkipInputData(j_decompress_ptr cinfo, long count)
     }
 }
 
-void CPLJpegDecoder::TermSource(j_decompress_ptr)
-{
-}
+void CPLJpegDecoder::TermSource(j_decompress_ptr) {}
 
 void CPLJpegDecoder::ProgressMonitor(j_common_ptr cinfo)
 {
@@ -88,7 +84,8 @@ void CPLJpegDecoder::ProgressMonitor(j_common_ptr cinfo)
     auto* source = static_cast<CPLDataSource*>(cinfo->client_data);
     if (!source || progress->total_passes <= 0)
         return;
-    const double pass = progress->pass_limit > 0 ? double(progress->pass_counter) / progress->pass_limit : 0.0;
+    const double pass =
+        progress->pass_limit > 0 ? double(progress->pass_counter) / progress->pass_limit : 0.0;
     source->ReportProgress((pass + progress->completed_passes) / progress->total_passes);
 }
 

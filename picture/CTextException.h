@@ -5,12 +5,13 @@
 #include <string>
 
 // The picture library's error codes.
-enum : int {
-    kErrWrongSignature = 1,  // the data is not of the format its decoder expects
-    kErrFormatUnknown = 2,   // a header or field has a value the decoder does not accept
-    kErrPathNotFound = 3,    // the file's folder does not exist
-    kErrFileNotFound = 4,    // the file or resource cannot be opened
-    kErrAccessDenied = 5,    // access denied, or the file cannot be mapped
+enum : int
+{
+    kErrWrongSignature = 1, // the data is not of the format its decoder expects
+    kErrFormatUnknown = 2,  // a header or field has a value the decoder does not accept
+    kErrPathNotFound = 3,   // the file's folder does not exist
+    kErrFileNotFound = 4,   // the file or resource cannot be opened
+    kErrAccessDenied = 5,   // access denied, or the file cannot be mapped
     kErrFormatNotSupported = 6,
     kErrUnknownFileType = 8,
     kErrNoMemory = 10,

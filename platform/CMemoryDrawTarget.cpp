@@ -62,8 +62,8 @@ bool CMemoryDrawTarget::SourcePixel(const std::uint8_t* info, const std::uint8_t
 }
 
 int CMemoryDrawTarget::StretchDIBits(int x, int y, int destWidth, int destHeight, int srcX, int srcY,
-                                     int srcWidth, int srcHeight, const void* bits, const void* info, unsigned,
-                                     std::uint32_t rop)
+                                     int srcWidth, int srcHeight, const void* bits, const void* info,
+                                     unsigned, std::uint32_t rop)
 {
     ++m_calls;
     m_last = SCall{true, x, y, destWidth, destHeight, srcX, srcY, srcWidth, srcHeight, 0, 0, rop};
@@ -92,8 +92,8 @@ int CMemoryDrawTarget::StretchDIBits(int x, int y, int destWidth, int destHeight
 }
 
 int CMemoryDrawTarget::SetDIBitsToDevice(int x, int y, unsigned width, unsigned height, int srcX, int srcY,
-                                         unsigned startScan, unsigned scanLines, const void* bits, const void* info,
-                                         unsigned)
+                                         unsigned startScan, unsigned scanLines, const void* bits,
+                                         const void* info, unsigned)
 {
     ++m_calls;
     m_last = SCall{false, x, y, int(width), int(height), srcX, srcY, 0, 0, startScan, scanLines, 0};

@@ -21,10 +21,12 @@ public:
 
     CMemoryDrawTarget(int width, int height, std::uint32_t fill = 0);
 
-    int StretchDIBits(int x, int y, int destWidth, int destHeight, int srcX, int srcY, int srcWidth, int srcHeight,
-                      const void* bits, const void* info, unsigned usage, std::uint32_t rop) override;
-    int SetDIBitsToDevice(int x, int y, unsigned width, unsigned height, int srcX, int srcY, unsigned startScan,
-                          unsigned scanLines, const void* bits, const void* info, unsigned usage) override;
+    int StretchDIBits(int x, int y, int destWidth, int destHeight, int srcX, int srcY, int srcWidth,
+                      int srcHeight, const void* bits, const void* info, unsigned usage,
+                      std::uint32_t rop) override;
+    int SetDIBitsToDevice(int x, int y, unsigned width, unsigned height, int srcX, int srcY,
+                          unsigned startScan, unsigned scanLines, const void* bits, const void* info,
+                          unsigned usage) override;
 
     int Width() const { return m_width; }
     int Height() const { return m_height; }
@@ -34,7 +36,8 @@ public:
 
 private:
     // Colour of source pixel (sx, sy), sy counted from the bottom row as stored.
-    static bool SourcePixel(const std::uint8_t* info, const std::uint8_t* bits, int sx, int sy, std::uint32_t& rgb);
+    static bool SourcePixel(const std::uint8_t* info, const std::uint8_t* bits, int sx, int sy,
+                            std::uint32_t& rgb);
 
     int m_width;
     int m_height;

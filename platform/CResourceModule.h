@@ -5,7 +5,8 @@
 #include <vector>
 
 // Resource types by their integer ids, as the resource compiler numbers them.
-enum : std::uint16_t {
+enum : std::uint16_t
+{
     kRtBitmap = 2,
     kRtIcon = 3,
     kRtMenu = 4,

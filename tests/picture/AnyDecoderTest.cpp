@@ -4,9 +4,9 @@
 #include "picture/CTextException.h"
 #include "platform/CResourceModule.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -81,7 +81,8 @@ TEST(IdentifyFormat, Signatures)
         // A copy of exactly the given size, so that the sanitizer sees any read past it.
         std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[c.bytes.size() + 1]);
         std::copy(c.bytes.begin(), c.bytes.end(), exact.get());
-        EXPECT_EQ(CPLAnyDecoder::IdentifyFormat(exact.get(), static_cast<std::int64_t>(c.bytes.size())), c.kind)
+        EXPECT_EQ(CPLAnyDecoder::IdentifyFormat(exact.get(), static_cast<std::int64_t>(c.bytes.size())),
+                  c.kind)
             << c.name;
     }
 }
@@ -98,17 +99,21 @@ TEST(AnyDecoder, KindsWithoutADecoderAndUnknownData)
         const char* text;
     };
     const SCase cases[] = {
-        {"gif", Bytes({0x47, 0x49, 0x46, 0x38}, 16), 6, "Decoder error: Library not compiled for this file type.\n"},
-        {"png", Bytes({0x89, 0x50, 0x4E, 0x47}, 16), 6, "Decoder error: Library not compiled for this file type.\n"},
-        {"tiff", Bytes({0x49, 0x49, 0x2A, 0x00}, 16), 6, "Decoder error: Library not compiled for this file type.\n"},
+        {"gif", Bytes({0x47, 0x49, 0x46, 0x38}, 16), 6,
+         "Decoder error: Library not compiled for this file type.\n"},
+        {"png", Bytes({0x89, 0x50, 0x4E, 0x47}, 16), 6,
+         "Decoder error: Library not compiled for this file type.\n"},
+        {"tiff", Bytes({0x49, 0x49, 0x2A, 0x00}, 16), 6,
+         "Decoder error: Library not compiled for this file type.\n"},
         {"targa", targa, 6, "Decoder error: Library not compiled for this file type.\n"},
-        {"letters", Bytes({'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'}), 8, "Decoder error: Unknown file type.\n"},
+        {"letters", Bytes({'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'}), 8,
+         "Decoder error: Unknown file type.\n"},
     };
     CPLAnyDecoder decoder;
     CPLDIB bitmap;
     for (const SCase& c : cases) {
-        const CTextException e = Failure(
-            [&] { decoder.DecodeMemory(c.bytes.data(), static_cast<int>(c.bytes.size()), bitmap); });
+        const CTextException e =
+            Failure([&] { decoder.DecodeMemory(c.bytes.data(), static_cast<int>(c.bytes.size()), bitmap); });
         EXPECT_EQ(e.GetCode(), c.code) << c.name;
         EXPECT_STREQ(e.GetText(), c.text) << c.name;
     }
@@ -123,7 +128,8 @@ TEST(AnyDecoder, TheNameTestComesFirst)
     CPLAnyDecoder decoder;
     CPLDIB bitmap;
     // Named like a metafile anywhere in the name: the JPEG bytes never reach the JPEG decoder.
-    const CTextException e = Failure([&] { decoder.DecodeFile(dir.File("picture.wmf.jpg").c_str(), bitmap); });
+    const CTextException e =
+        Failure([&] { decoder.DecodeFile(dir.File("picture.wmf.jpg").c_str(), bitmap); });
     EXPECT_NE(e.GetCode(), 0);
     EXPECT_EQ(bitmap.m_width, 16) << "no JPEG was decoded";
     EXPECT_NO_THROW(decoder.DecodeFile(dir.File("plain.jpg").c_str(), bitmap));
@@ -193,7 +199,8 @@ TEST(AnyDecoder, TraceFileAtLevelsZeroAndTwo)
         }
         EXPECT_EQ(CPLDecoder::GetTraceFile(), nullptr) << "destroying a decoder ends tracing";
         CPLDecoder::SetTraceConfig(0, nullptr);
-        const std::string expected = CPLDecoder::Format(c.expected.c_str(), static_cast<const void*>(letters.data()));
+        const std::string expected =
+            CPLDecoder::Format(c.expected.c_str(), static_cast<const void*>(letters.data()));
         const auto bytes = ReadFile(trace);
         EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected) << "level " << c.level;
     }
@@ -201,7 +208,8 @@ TEST(AnyDecoder, TraceFileAtLevelsZeroAndTwo)
 
 TEST(ChooseDepth, Rules)
 {
-    const int cases[][3] = {{8, 0, 8}, {1, 0, 8}, {24, 0, 32}, {9, 0, 32}, {32, 0, 32}, {24, 16, 16}, {8, 32, 32}};
+    const int cases[][3] = {{8, 0, 8},   {1, 0, 8},    {24, 0, 32}, {9, 0, 32},
+                            {32, 0, 32}, {24, 16, 16}, {8, 32, 32}};
     for (const auto& c : cases) {
         int depth = c[1];
         CPLDecoder::ChooseDepth(c[0], depth);

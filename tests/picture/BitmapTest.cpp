@@ -3,9 +3,9 @@
 #include "platform/CMemoryDrawTarget.h"
 #include "platform/CResourceModule.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+
+#include <gtest/gtest.h>
 
 TEST(Bitmap, LayoutOfCreatedPictures)
 {
@@ -17,10 +17,8 @@ TEST(Bitmap, LayoutOfCreatedPictures)
         int greyStep;
     };
     const SCase cases[] = {
-        {70, 180, 32, 280, 50440, 0, 0},
-        {9, 1, 1, 4, 40 + 8 + 4, 2, 255},
-        {9, 1, 4, 8, 40 + 64 + 8, 16, 17},
-        {5, 3, 24, 16, 40 + 48, 0, 0},
+        {70, 180, 32, 280, 50440, 0, 0},     {9, 1, 1, 4, 40 + 8 + 4, 2, 255},
+        {9, 1, 4, 8, 40 + 64 + 8, 16, 17},   {5, 3, 24, 16, 40 + 48, 0, 0},
         {3, 2, 8, 4, 40 + 1024 + 8, 256, 1},
     };
     for (const SCase& c : cases) {
@@ -73,8 +71,9 @@ TEST(Bitmap, SizesOutsideTheCapAreRefusedBeforeAllocating)
         int width, height, depth;
     };
     const SCase cases[] = {
-        {0, 10, 32}, {10, 0, 8}, {-1, 10, 32}, {10, -180, 32}, {32768, 1, 8}, {1, 32768, 8},
-        {8193, 8192, 32}, {0x7FFFFFFF, 0x7FFFFFFF, 32}, {10, 10, 0}, {10, 10, 33},
+        {0, 10, 32},   {10, 0, 8},    {-1, 10, 32},     {10, -180, 32},
+        {32768, 1, 8}, {1, 32768, 8}, {8193, 8192, 32}, {0x7FFFFFFF, 0x7FFFFFFF, 32},
+        {10, 10, 0},   {10, 10, 33},
     };
     for (const SCase& c : cases) {
         CPLDIB dib;
@@ -141,7 +140,7 @@ TEST(Bitmap, CopiesOfPackedBitmaps)
     std::uint8_t* info = file.data() + 14;
     info[0] = 40, info[4] = 2, info[8] = 2, info[12] = 1, info[14] = 4;
     info[40 + 4 * 3 + 2] = 0xFF; // entry 3 red
-    info[40 + 64] = 0x30;       // bottom row: entry 3, entry 0
+    info[40 + 64] = 0x30;        // bottom row: entry 3, entry 0
     const CResourceModule module({{kRtBitmap, 144, file.data(), file.size()}});
     CPLDIB dib;
     dib.LoadFromResource(&module, 144);

@@ -4,7 +4,6 @@
 #include "platform/CResourceModule.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 namespace {
@@ -19,7 +18,8 @@ struct SRecorder : CPLProgressNotify
 class CObservedSource final : public CPLDataSource
 {
 public:
-    CObservedSource(const std::vector<std::uint8_t>& data, CPLProgressNotify* progress) : CPLDataSource(progress)
+    CObservedSource(const std::vector<std::uint8_t>& data, CPLProgressNotify* progress)
+        : CPLDataSource(progress)
     {
         SetNameAndSize("observed", static_cast<int>(data.size()));
         m_readPointer = data.data();
@@ -116,7 +116,8 @@ TEST(DataSource, ResourceSourceNamesAndIds)
 {
     static const std::uint8_t raw[] = {9, 8, 7};
     static const std::uint8_t bitmap[] = {1};
-    const CResourceModule module({{kRtRcdata, 129, raw, sizeof raw}, {kRtBitmap, 130, bitmap, sizeof bitmap}});
+    const CResourceModule module(
+        {{kRtRcdata, 129, raw, sizeof raw}, {kRtBitmap, 130, bitmap, sizeof bitmap}});
     struct SCase
     {
         int id;
@@ -126,7 +127,7 @@ TEST(DataSource, ResourceSourceNamesAndIds)
     };
     const SCase cases[] = {
         {129, 0, 0, "Resource: 129"},
-        {0x10081, 0, 0, "Resource: 65665"}, // only the low 16 bits select the resource
+        {0x10081, 0, 0, "Resource: 65665"},  // only the low 16 bits select the resource
         {130, 0, kErrFileNotFound, nullptr}, // no type means raw data
         {130, kRtBitmap, 0, "Resource: 130"},
         {131, kRtRcdata, kErrFileNotFound, nullptr},

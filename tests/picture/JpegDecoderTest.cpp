@@ -5,9 +5,9 @@
 #include "picture/CPLJpegDecoder.h"
 #include "picture/CTextException.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+
+#include <gtest/gtest.h>
 
 namespace {
 

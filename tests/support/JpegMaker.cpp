@@ -9,9 +9,8 @@
 #include <iterator>
 #include <stdexcept>
 
-#include <sys/wait.h>
-
 #include <jpeglib.h>
+#include <sys/wait.h>
 
 std::vector<std::uint8_t> MakeJpeg(const SJpegOptions& o)
 {

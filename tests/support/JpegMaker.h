@@ -11,7 +11,7 @@ struct SJpegOptions
     int height = 180;
     bool grey = false;
     bool progressive = false;
-    int restartRows = 0;  // restart interval in MCU rows, 0 for none
+    int restartRows = 0; // restart interval in MCU rows, 0 for none
     int quality = 85;
     bool lumaTwoByTwo = true;
 };

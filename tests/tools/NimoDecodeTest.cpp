@@ -45,7 +45,9 @@ TEST(NimoDecode, UsageAndErrors)
         {{"a.jpg", "--resource", "129"}, 2, usage},
         {{"--resource", "-3"}, 2, usage},
         {{dir.File("letters.txt")}, 1, "error 8: Decoder error: Unknown file type.\n"},
-        {{dir.File("missing.jpg")}, 1, "error 4: Decoder error: Opening " + dir.File("missing.jpg") + " failed\n"},
+        {{dir.File("missing.jpg")},
+         1,
+         "error 4: Decoder error: Opening " + dir.File("missing.jpg") + " failed\n"},
         {{"--resource", "7"}, 1, "error 4: Decoder error: Opening resource 7 failed\n"},
     };
     for (const SCase& c : cases) {
@@ -85,7 +87,8 @@ TEST(NimoDecode, WritesWhatTheLibraryDecodes)
                 expected.insert(expected.end(), {p[2], p[1], p[0], p[3]});
             }
         // The fourth byte of a colour picture is whatever libjpeg left there: compare the colours only.
-        std::vector<std::uint8_t> pixels = PamPixels(ReadFile(dir.File("out.pam")), bitmap.m_width, bitmap.m_height);
+        std::vector<std::uint8_t> pixels =
+            PamPixels(ReadFile(dir.File("out.pam")), bitmap.m_width, bitmap.m_height);
         ASSERT_EQ(pixels.size(), expected.size());
         if (c.expectedDepth == 32 && !c.options.grey)
             for (std::size_t i = 3; i < pixels.size(); i += 4)

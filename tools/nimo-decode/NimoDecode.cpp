@@ -14,7 +14,8 @@
 
 namespace {
 
-const char kUsage[] = "usage: nimo-decode [--depth N] [--trace LEVEL FILE] (INPUT | --resource ID) [OUTPUT.pam]\n";
+const char kUsage[] =
+    "usage: nimo-decode [--depth N] [--trace LEVEL FILE] (INPUT | --resource ID) [OUTPUT.pam]\n";
 
 bool ParseInt(std::string_view text, int& value)
 {
@@ -62,8 +63,8 @@ bool WritePam(const char* path, const CPLBitmap& bitmap)
     std::FILE* f = std::fopen(path, "wb");
     if (!f)
         return false;
-    std::fprintf(f, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n", bitmap.m_width,
-                 bitmap.m_height);
+    std::fprintf(f, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
+                 bitmap.m_width, bitmap.m_height);
     std::vector<std::uint8_t> line(static_cast<std::size_t>(bitmap.m_width) * 4);
     for (int y = 0; y < bitmap.m_height; ++y) {
         for (int x = 0; x < bitmap.m_width; ++x)
@@ -92,8 +93,8 @@ int main(int argc, char** argv)
         } else if (arg == "--trace" && i + 2 < argc && ParseInt(argv[i + 1], traceLevel)) {
             traceFile = argv[i + 2];
             i += 2;
-        } else if (arg == "--resource" && i + 1 < argc && ParseInt(argv[i + 1], resourceId) && resourceId >= 0 &&
-                   !input) {
+        } else if (arg == "--resource" && i + 1 < argc && ParseInt(argv[i + 1], resourceId) &&
+                   resourceId >= 0 && !input) {
             ++i;
         } else if (!arg.starts_with("--") && !input && resourceId < 0) {
             input = argv[i];
@@ -118,7 +119,8 @@ int main(int argc, char** argv)
             decoder.DecodeFile(input, bitmap, depth);
         } else {
             // The frames are raw data; the mask and the product picture are bitmap resources.
-            const bool isRaw = FindResource(nullptr, static_cast<std::uint16_t>(resourceId), kRtRcdata) != nullptr;
+            const bool isRaw =
+                FindResource(nullptr, static_cast<std::uint16_t>(resourceId), kRtRcdata) != nullptr;
             decoder.DecodeResource(nullptr, resourceId, bitmap, depth, isRaw ? kRtRcdata : kRtBitmap);
         }
     } catch (const CTextException& e) {
