@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QImage>
+#include <QPainterPath>
+
+// The product's name and the pictures made of lamp and name: the splash picture and the program icon.
+namespace Emblem {
+
+// "Nimo" as filled outlines, cap height 1, baseline at y = 0, starting at x = 0; drawn from strokes of
+// our own so that no installed font is needed.
+QPainterPath Lettering(double* advance);
+
+QImage Splash();
+QImage Icon(int size);
+
+} // namespace Emblem

@@ -1,0 +1,75 @@
+#include "LampProfile.h"
+
+#include <algorithm>
+#include <cmath>
+
+double LampProfile::HalfWidth(double y)
+{
+    if (y < kFirstRow - 0.5 || y > kLastRow + 0.5) {
+        return 0.0;
+    }
+    if (y < kCapRim - 0.5) { // tapered cap
+        const double t = std::max(0.0, (y - 1.0) / 33.0);
+        return 7.0 + 6.0 * t;
+    }
+    if (y < kGlassTop - 0.5) { // the cap's rim
+        return 14.0;
+    }
+    if (y < kGlassBottom + 0.5) { // glass: a cone widening down to a rounded shoulder
+        const double s = std::clamp((y - kGlassTop) / 89.0, 0.0, 1.0);
+        double g = 0.0;
+        if (s <= 0.8) {
+            g = std::pow(s / 0.8, 1.15);
+        } else {
+            const double u = (s - 0.8) / 0.2;
+            g = 1.0 - 0.45 * u * u;
+        }
+        return 11.5 + 19.0 * g;
+    }
+    if (y < 133.5) { // collar that holds the glass
+        return 23.5;
+    }
+    if (y < kWaist + 0.5) { // base narrowing to its waist
+        const double t = std::max(0.0, (y - 134.0) / 28.0);
+        return 22.5 - 12.0 * t;
+    }
+    if (y < 173.5) { // the foot flares out
+        const double t = (y - kWaist) / 11.0;
+        return 10.5 + 6.0 * t * t;
+    }
+    const double t = (y - 173.0) / 4.0; // rounded lower edge of the foot
+    return 16.5 - t * t;
+}
+
+double LampProfile::Centre(double y)
+{
+    // The foot sits half a pixel to the right of the glass, as the outline's measured rows require.
+    if (y < 150.0) {
+        return 35.75;
+    }
+    return 35.75 + 0.5 * std::min(1.0, (y - 150.0) / 27.0);
+}
+
+LampPart LampProfile::PartOfRow(int row)
+{
+    if (row < kFirstRow || row > kLastRow) {
+        return LampPart::None;
+    }
+    if (row < kGlassTop) {
+        return LampPart::Cap;
+    }
+    if (row <= kGlassBottom) {
+        return LampPart::Glass;
+    }
+    return LampPart::Base;
+}
+
+RowSpan LampProfile::Span(int row)
+{
+    if (PartOfRow(row) == LampPart::None) {
+        return {};
+    }
+    const double h = HalfWidth(row);
+    const double c = Centre(row);
+    return {static_cast<int>(std::floor(c - h + 0.5)), static_cast<int>(std::floor(c + h + 0.5))};
+}

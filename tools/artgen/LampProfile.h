@@ -1,0 +1,37 @@
+#pragma once
+
+// The lamp's outline as a surface of revolution: a half width and a centre per row, in the 70 x 180 frame's
+// pixel units. The mask, the frames, the splash picture and the icons are all drawn from this one profile.
+enum class LampPart
+{
+    None,
+    Cap,
+    Glass,
+    Base
+};
+
+struct RowSpan
+{
+    int left = 0;
+    int right = 0; // exclusive; left == right for an empty row
+};
+
+class LampProfile final
+{
+public:
+    static constexpr int kWidth = 70;
+    static constexpr int kHeight = 180;
+    static constexpr int kFirstRow = 1;
+    static constexpr int kLastRow = 177;
+    static constexpr int kCapRim = 35;       // first row of the cap's rim
+    static constexpr int kGlassTop = 39;     // first row of glass
+    static constexpr int kGlassBottom = 128; // last row of glass
+    static constexpr int kWaist = 162;       // narrowest row of the base
+
+    // y is in row units: an integer y evaluates row y, fractions lie between rows.
+    static double HalfWidth(double y);
+    static double Centre(double y);
+    static LampPart PartOfRow(int row);
+    // The run of lamp pixels in a row: exactly the white pixels of the mask.
+    static RowSpan Span(int row);
+};
