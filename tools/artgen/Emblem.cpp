@@ -7,6 +7,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPathStroker>
+#include <QPen>
 #include <QRadialGradient>
 
 namespace {
@@ -31,6 +32,16 @@ void Arch(QPainterPath& path, double left, double width)
     path.lineTo(left, -kXHeight + r);
     path.arcTo(left, -kXHeight, width, 2.0 * r, 180.0, -180.0);
     path.lineTo(left + width, 0.0);
+}
+
+// The lamp drawn four times larger and averaged down, optionally widened, so that small sizes stay smooth.
+QImage Supersampled(double scale, double widen)
+{
+    constexpr int kFactor = 4;
+    const QImage big = LampRenderer::Scaled(37, scale * kFactor);
+    const int w = static_cast<int>(std::lround(big.width() * widen / kFactor));
+    const int h = static_cast<int>(std::lround(big.height() / double(kFactor)));
+    return big.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 } // namespace
@@ -77,13 +88,13 @@ QImage Emblem::Splash()
     sky.setColorAt(1.0, QColor(2, 4, 14));
     p.fillRect(image.rect(), sky);
     // The lamp's light spills onto the wall behind it.
-    QRadialGradient halo(QPointF(48, 92), 70);
-    halo.setColorAt(0.0, QColor(40, 110, 220, 150));
-    halo.setColorAt(0.5, QColor(20, 60, 160, 50));
+    QRadialGradient halo(QPointF(48, 96), 72);
+    halo.setColorAt(0.0, QColor(50, 130, 240, 190));
+    halo.setColorAt(0.45, QColor(25, 70, 180, 70));
     halo.setColorAt(1.0, QColor(0, 0, 0, 0));
     p.fillRect(image.rect(), halo);
-    const QImage lamp = LampRenderer::Scaled(37, 0.84);
-    p.drawImage(QPointF(19, 4), lamp);
+    const QImage lamp = Supersampled(0.86, 1.0);
+    p.drawImage(QPointF(18, 2), lamp);
 
     double advance = 0.0;
     const QPainterPath name = Lettering(&advance);
@@ -92,9 +103,13 @@ QImage Emblem::Splash()
     place.translate(142.0 - advance * size / 2.0, 88.0);
     place.scale(size, size);
     const QPainterPath placed = place.map(name);
+    // A soft blue glow around the letters, as if lit by the lamp.
+    p.setBrush(Qt::NoBrush);
+    for (const double width : {7.0, 4.5, 2.5}) {
+        p.setPen(QPen(QColor(60, 140, 255, 36), width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPath(placed);
+    }
     p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0, 0, 0, 140));
-    p.drawPath(placed.translated(1.5, 2.0));
     QLinearGradient ink(0, 88 - size, 0, 88);
     ink.setColorAt(0.0, QColor(235, 245, 255));
     ink.setColorAt(0.6, QColor(150, 205, 255));
@@ -120,8 +135,8 @@ QImage Emblem::Icon(int size)
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     // The lamp fills the icon's height; small icons get a slightly wider glass so that the wax still shows.
-    const double scale = size * 0.98 / 180.0;
-    const QImage lamp = LampRenderer::Scaled(37, scale);
+    const double stretch = size <= 24 ? 1.5 : size <= 32 ? 1.3 : size <= 48 ? 1.15 : 1.0;
+    const QImage lamp = Supersampled(size * 0.98 / 180.0, stretch);
     QPainter p(&image);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.setRenderHint(QPainter::Antialiasing);
@@ -133,10 +148,7 @@ QImage Emblem::Icon(int size)
     p.setPen(Qt::NoPen);
     p.setBrush(glow);
     p.drawEllipse(QPointF(size / 2.0, size * 0.55), size * 0.48, size * 0.48);
-    const double stretch = size <= 24 ? 1.5 : size <= 32 ? 1.3 : size <= 48 ? 1.15 : 1.0;
-    const QRectF target((size - lamp.width() * stretch) / 2.0, (size - lamp.height()) / 2.0,
-                        lamp.width() * stretch, lamp.height());
-    p.drawImage(target, lamp);
+    p.drawImage(QPointF((size - lamp.width()) / 2, (size - lamp.height()) / 2), lamp);
     p.end();
     return image;
 }

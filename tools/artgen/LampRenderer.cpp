@@ -41,8 +41,8 @@ struct Traveller
 
 // Staggered so that some wax always rises while some sinks; every blob returns to the pool once per loop.
 constexpr Traveller kTravellers[] = {
-    {0.00, 7.0, 55.0, -0.25, 0.10}, {0.19, 5.0, 72.0, 0.35, 0.55}, {0.41, 8.0, 60.0, 0.10, 0.30},
-    {0.62, 4.5, 84.0, -0.45, 0.80}, {0.81, 6.0, 66.0, 0.40, 0.05},
+    {0.00, 7.8, 56.0, -0.25, 0.10}, {0.19, 5.6, 72.0, 0.35, 0.55}, {0.41, 8.8, 61.0, 0.10, 0.30},
+    {0.62, 5.0, 84.0, -0.45, 0.80}, {0.81, 6.6, 67.0, 0.40, 0.05},
 };
 
 // Height above the pool as a fraction of the climb: rises quickly, hangs at the top, sinks slowly.
@@ -147,10 +147,11 @@ LampRenderer::Rgb LampRenderer::ShadeGlass(const std::vector<Blob>& wax, double 
         const double rim = (1.0 - inner) * (1.0 - inner);
         const double shade = 0.7 + 0.3 * std::sqrt(inner);
         // Warm wax near the heat is pale, cooled wax at the top deeper and darker.
-        Rgb w{0.2 + 0.4 * heat, 0.56 + 0.36 * heat, 0.93 + 0.07 * heat};
+        Rgb w{0.2 + 0.3 * heat, 0.56 + 0.28 * heat, 0.93 + 0.07 * heat};
         const double below = std::max(0.0, ny) * rim * (0.3 + 0.5 * heat);
         const double above = std::max(0.0, -ny) * rim * 0.22;
-        const double side = 0.82 + 0.18 * std::sqrt(std::max(0.0, 1.0 - u * u));
+        // Thin wax at the blob's edge lets the dark liquid through: the blob reads as a body, not a disc.
+        const double side = (0.82 + 0.18 * std::sqrt(std::max(0.0, 1.0 - u * u))) * (1.0 - 0.28 * rim);
         w = {(w.r * shade + below * 0.55) * (1.0 - above) * side,
              (w.g * shade + below * 0.8) * (1.0 - above) * side,
              (w.b * shade + below) * (1.0 - above) * side};

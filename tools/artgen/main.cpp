@@ -16,12 +16,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kJpegQuality = 95;
+constexpr int kJpegQuality = 97;
 constexpr int kIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
+
+void MakeParent(const fs::path& path)
+{
+    std::error_code ignored; // a failure shows when the file is written
+    if (path.has_parent_path()) {
+        fs::create_directories(path.parent_path(), ignored);
+    }
+}
 
 bool Write(const fs::path& path, const Bytes& data)
 {
-    fs::create_directories(path.parent_path());
+    MakeParent(path);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
     return static_cast<bool>(out);
@@ -29,7 +37,7 @@ bool Write(const fs::path& path, const Bytes& data)
 
 bool WritePng(const fs::path& path, const QImage& image)
 {
-    fs::create_directories(path.parent_path());
+    MakeParent(path);
     return image.save(QString::fromStdString(path.string()), "PNG");
 }
 
