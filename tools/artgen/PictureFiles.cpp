@@ -170,7 +170,7 @@ Bytes Rle8Bmp(const IndexedImage& image)
     return WithFileHeader(dib, dataOffset);
 }
 
-IndexedImage Quantize(const QImage& source, int maxColours, bool reserveTransparent)
+IndexedImage Quantize(const QImage& source, int maxColours, bool reserveTransparent, bool dither)
 {
     const QImage image = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     std::map<QRgb, int> histogram;
@@ -247,6 +247,27 @@ IndexedImage Quantize(const QImage& source, int maxColours, bool reserveTranspar
     }
     std::map<QRgb, std::uint8_t> nearest;
     const std::size_t first = reserveTransparent ? 1 : 0;
+    auto closest = [&](QRgb c) {
+        auto found = nearest.find(c);
+        if (found == nearest.end()) {
+            std::uint8_t index = 0;
+            int bestDistance = 1 << 30;
+            for (std::size_t i = first; i < out.palette.size(); ++i) {
+                const int dr = qRed(c) - qRed(out.palette[i]), dg = qGreen(c) - qGreen(out.palette[i]),
+                          db = qBlue(c) - qBlue(out.palette[i]);
+                const int d = 3 * dr * dr + 4 * dg * dg + 2 * db * db;
+                if (d < bestDistance) {
+                    bestDistance = d;
+                    index = static_cast<std::uint8_t>(i);
+                }
+            }
+            found = nearest.emplace(c, index).first;
+        }
+        return found->second;
+    };
+    // Floyd-Steinberg error diffusion in sixteenths, integers only, so that gradients do not band.
+    using Error = std::array<int, 3>;
+    std::vector<Error> now(static_cast<std::size_t>(out.width) + 2, Error{}), next = now;
     out.pixels.resize(static_cast<std::size_t>(out.width) * out.height);
     for (int y = 0; y < out.height; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
@@ -254,25 +275,26 @@ IndexedImage Quantize(const QImage& source, int maxColours, bool reserveTranspar
             std::uint8_t index = 0;
             if (qAlpha(line[x]) >= 128 || !reserveTransparent) {
                 const QRgb c = Unpremultiplied(line[x]);
-                auto found = nearest.find(c);
-                if (found == nearest.end()) {
-                    int bestDistance = 1 << 30;
-                    for (std::size_t i = first; i < out.palette.size(); ++i) {
-                        const int dr = qRed(c) - qRed(out.palette[i]),
-                                  dg = qGreen(c) - qGreen(out.palette[i]),
-                                  db = qBlue(c) - qBlue(out.palette[i]);
-                        const int d = 3 * dr * dr + 4 * dg * dg + 2 * db * db;
-                        if (d < bestDistance) {
-                            bestDistance = d;
-                            index = static_cast<std::uint8_t>(i);
-                        }
-                    }
-                    found = nearest.emplace(c, index).first;
+                const Error& e = now[static_cast<std::size_t>(x) + 1];
+                const int want[3] = {qRed(c) + (dither ? e[0] / 16 : 0), qGreen(c) + (dither ? e[1] / 16 : 0),
+                                     qBlue(c) + (dither ? e[2] / 16 : 0)};
+                const QRgb wanted = qRgb(std::clamp(want[0], 0, 255), std::clamp(want[1], 0, 255),
+                                         std::clamp(want[2], 0, 255));
+                index = closest(wanted);
+                const QRgb got = out.palette[index];
+                const int diff[3] = {qRed(wanted) - qRed(got), qGreen(wanted) - qGreen(got),
+                                     qBlue(wanted) - qBlue(got)};
+                for (int ch = 0; ch < 3; ++ch) {
+                    now[static_cast<std::size_t>(x) + 2][ch] += diff[ch] * 7;
+                    next[static_cast<std::size_t>(x)][ch] += diff[ch] * 3;
+                    next[static_cast<std::size_t>(x) + 1][ch] += diff[ch] * 5;
+                    next[static_cast<std::size_t>(x) + 2][ch] += diff[ch];
                 }
-                index = found->second;
             }
             out.pixels[static_cast<std::size_t>(y) * out.width + x] = index;
         }
+        now.swap(next);
+        std::fill(next.begin(), next.end(), Error{});
     }
     return out;
 }

@@ -30,7 +30,8 @@ Bytes Rle8Bmp(const IndexedImage& image);
 
 // Median cut to at most maxColours colours of the pixels whose alpha is at least 128; when
 // reserveTransparent is set, index 0 is kept for transparent pixels (black) and the colours start at 1.
-IndexedImage Quantize(const QImage& image, int maxColours, bool reserveTransparent);
+// dither diffuses each pixel's error onto its neighbours.
+IndexedImage Quantize(const QImage& image, int maxColours, bool reserveTransparent, bool dither);
 
 // A Windows icon file with 8 bits per pixel images, index 0 marked transparent in the AND mask.
 Bytes Ico(const std::vector<IndexedImage>& images);

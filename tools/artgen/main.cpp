@@ -131,14 +131,14 @@ int main(int argc, char** argv)
     }
 
     ok = Write(root / "splash.bmp",
-               PictureFiles::Rle8Bmp(PictureFiles::Quantize(Emblem::Splash(), 256, false))) &&
+               PictureFiles::Rle8Bmp(PictureFiles::Quantize(Emblem::Splash(), 256, false, true))) &&
          ok;
 
     std::vector<IndexedImage> icons;
     for (const int size : kIconSizes) {
         const QImage icon = Emblem::Icon(size);
         if (size == 32 || size == 16) {
-            icons.push_back(PictureFiles::Quantize(icon, 256, true));
+            icons.push_back(PictureFiles::Quantize(icon, 256, true, false));
         }
         if (size != 32) {
             const std::string dir = std::to_string(size) + "x" + std::to_string(size);
