@@ -1,0 +1,197 @@
+#include "platform/CQtDrawTarget.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <QImage>
+#include <QPainter>
+#include <QTransform>
+
+static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN,
+              "32-bit rows are wrapped as RGB32, which needs a little-endian CPU");
+
+namespace {
+
+constexpr std::uint32_t kSrcPaint = 0x00EE0086;
+constexpr std::uint32_t kSrcAnd = 0x008800C6;
+constexpr std::uint32_t kSrcInvert = 0x00660046;
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiBitfields = 3;
+
+template <typename T> T ReadLe(const std::uint8_t* p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// What the 40-byte header says, checked before anything is wrapped.
+struct SDibInfo
+{
+    int width = 0;
+    int height = 0; // rows, always positive
+    bool bottomUp = true;
+    int depth = 0;
+    qsizetype stride = 0;
+    const std::uint8_t* table = nullptr;
+    int tableEntries = 0;
+};
+
+bool ReadInfo(const void* info, SDibInfo& out)
+{
+    const auto* h = static_cast<const std::uint8_t*>(info);
+    const auto headerSize = ReadLe<std::uint32_t>(h);
+    const auto width = ReadLe<std::int32_t>(h + 4);
+    const auto height = ReadLe<std::int32_t>(h + 8);
+    const auto depth = ReadLe<std::uint16_t>(h + 14);
+    const auto compression = ReadLe<std::uint32_t>(h + 16);
+    const auto used = ReadLe<std::uint32_t>(h + 32);
+    // The same cap as the picture library's: no side beyond 32767, so the stride below cannot overflow.
+    if (headerSize < 40 || width <= 0 || width > 32767 || height == 0 || height < -32767 || height > 32767)
+        return false;
+    if (compression != kBiRgb && !(compression == kBiBitfields && (depth == 16 || depth == 32)))
+        return false;
+    if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32)
+        return false;
+    out.width = width;
+    out.height = std::abs(height);
+    out.bottomUp = height > 0;
+    out.depth = depth;
+    out.stride = ((qsizetype(width) * depth + 31) / 32) * 4;
+    if (depth <= 8) {
+        const int full = 1 << depth;
+        out.tableEntries = used == 0 || used > std::uint32_t(full) ? full : int(used);
+        out.table = h + headerSize;
+    }
+    return true;
+}
+
+QList<QRgb> ColorTable(const SDibInfo& dib)
+{
+    QList<QRgb> table(1 << dib.depth, qRgb(0, 0, 0));
+    for (int i = 0; i < dib.tableEntries; ++i) {
+        const std::uint8_t* e = dib.table + 4 * i;
+        table[i] = qRgb(e[2], e[1], e[0]);
+    }
+    return table;
+}
+
+// Wraps rows bits .. bits + rows * stride without copying them; only 4-bit pictures, which Qt has no
+// format for, are widened to one byte per pixel.
+QImage WrapRows(const SDibInfo& dib, const std::uint8_t* bits, int rows, std::vector<std::uint8_t>& scratch)
+{
+    switch (dib.depth) {
+    case 32:
+        return QImage(bits, dib.width, rows, dib.stride, QImage::Format_RGB32);
+    case 24:
+        return QImage(bits, dib.width, rows, dib.stride, QImage::Format_BGR888);
+    case 16:
+        return QImage(bits, dib.width, rows, dib.stride, QImage::Format_RGB555);
+    case 8:
+    case 1: {
+        QImage image(bits, dib.width, rows, dib.stride,
+                     dib.depth == 8 ? QImage::Format_Indexed8 : QImage::Format_Mono);
+        image.setColorTable(ColorTable(dib));
+        return image;
+    }
+    case 4: {
+        const qsizetype wide = (qsizetype(dib.width) + 3) / 4 * 4;
+        scratch.assign(static_cast<std::size_t>(wide * rows), 0);
+        for (int r = 0; r < rows; ++r) {
+            const std::uint8_t* src = bits + r * dib.stride;
+            std::uint8_t* dst = scratch.data() + r * wide;
+            for (int x = 0; x < dib.width; ++x)
+                dst[x] = (src[x / 2] >> (x % 2 ? 0 : 4)) & 15;
+        }
+        QImage image(scratch.data(), dib.width, rows, wide, QImage::Format_Indexed8);
+        image.setColorTable(ColorTable(dib));
+        return image;
+    }
+    default:
+        return QImage();
+    }
+}
+
+QPainter::CompositionMode ModeFor(std::uint32_t rop)
+{
+    switch (rop) {
+    case kSrcPaint:
+        return QPainter::RasterOp_SourceOrDestination;
+    case kSrcAnd:
+        return QPainter::RasterOp_SourceAndDestination;
+    case kSrcInvert:
+        return QPainter::RasterOp_SourceXorDestination;
+    default:
+        return QPainter::CompositionMode_Source;
+    }
+}
+
+// Paints the image rows firstRow .. firstRow + rowCount (in memory order) into dest; bottom-up rows are
+// painted through a mirroring transform so that the last row in memory lands at the top.
+void Paint(QPainter& painter, const QImage& image, bool bottomUp, int srcX, int firstRow, int columns,
+           int rowCount, const QRectF& dest, QPainter::CompositionMode mode)
+{
+    painter.save();
+    painter.setCompositionMode(mode);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    const QRectF source(srcX, firstRow, columns, rowCount);
+    if (bottomUp) {
+        const qreal sx = dest.width() / columns;
+        const qreal sy = dest.height() / rowCount;
+        painter.setTransform(QTransform(sx, 0, 0, -sy, dest.left(), dest.bottom()), true);
+        painter.drawImage(QRectF(0, 0, columns, rowCount), image, source);
+    } else {
+        painter.drawImage(dest, image, source);
+    }
+    painter.restore();
+}
+
+} // namespace
+
+int CQtDrawTarget::StretchDIBits(int x, int y, int destWidth, int destHeight, int srcX, int srcY,
+                                 int srcWidth, int srcHeight, const void* bits, const void* info, unsigned,
+                                 std::uint32_t rop)
+{
+    SDibInfo dib;
+    if (!bits || !info || destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0 ||
+        !ReadInfo(info, dib))
+        return 0;
+    std::vector<std::uint8_t> scratch;
+    const QImage image = WrapRows(dib, static_cast<const std::uint8_t*>(bits), dib.height, scratch);
+    if (image.isNull())
+        return 0;
+    // (srcX, srcY) is the lower-left corner of the source counted from the picture's bottom row.
+    const int firstRow = dib.bottomUp ? srcY : dib.height - srcY - srcHeight;
+    Paint(m_painter, image, dib.bottomUp, srcX, firstRow, srcWidth, srcHeight,
+          QRectF(x, y, destWidth, destHeight), ModeFor(rop));
+    return srcHeight;
+}
+
+int CQtDrawTarget::SetDIBitsToDevice(int x, int y, unsigned width, unsigned height, int srcX, int srcY,
+                                     unsigned startScan, unsigned scanLines, const void* bits,
+                                     const void* info, unsigned)
+{
+    SDibInfo dib;
+    if (!bits || !info || width == 0 || height == 0 || scanLines == 0 || !ReadInfo(info, dib) ||
+        !dib.bottomUp)
+        return 0;
+    if (startScan >= unsigned(dib.height))
+        return 0;
+    const int lines = int(std::min<unsigned>(scanLines, unsigned(dib.height) - startScan));
+    std::vector<std::uint8_t> scratch;
+    // bits holds only the stored rows startScan .. startScan + lines, bottom first.
+    const QImage image = WrapRows(dib, static_cast<const std::uint8_t*>(bits), lines, scratch);
+    if (image.isNull())
+        return 0;
+    const long long first = std::max<long long>(srcY, startScan);
+    const long long last = std::min<long long>((long long)srcY + height, (long long)startScan + lines);
+    if (first >= last)
+        return lines;
+    // Stored row r lands at y + (srcY + height - 1 - r); the rows given are a band of the rectangle.
+    const int rows = int(last - first);
+    const qreal top = y + qreal(srcY + (long long)height - last);
+    Paint(m_painter, image, true, srcX, int(first - startScan), int(width), rows, QRectF(x, top, width, rows),
+          QPainter::CompositionMode_Source);
+    return lines;
+}
