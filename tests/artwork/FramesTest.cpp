@@ -139,10 +139,18 @@ TEST(Frames, DecodeToLitPixelsEverywhereInsideTheOutlineAndLoopSmoothly)
         }
         steps.push_back(sum / static_cast<double>(a.size()));
     }
-    const double largestInside = *std::max_element(steps.begin(), steps.end() - 1);
-    const double smallest = *std::min_element(steps.begin(), steps.end());
-    EXPECT_GT(smallest, 0.2) << "every step moves the wax";
-    EXPECT_LE(steps.back(), largestInside) << "the step from frame 99 to frame 0 is no jump";
+    std::vector<double> sorted = steps;
+    std::sort(sorted.begin(), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    EXPECT_GT(sorted.front(), 0.2) << "every step moves the wax";
+    for (int i = 0; i < kFrames; ++i) {
+        // A frame out of place, or a loop whose end does not meet its start, shows as a step far above the
+        // rest.
+        EXPECT_LE(steps[static_cast<std::size_t>(i)], 2.0 * median)
+            << "step from frame " << i << " to frame " << (i + 1) % kFrames;
+    }
+    EXPECT_LE(steps.back(), *std::max_element(steps.begin(), steps.end() - 1))
+        << "99 to 0 is no larger a step";
 }
 
 TEST(Frames, NimoDecodeReportsEveryFrameAs70By180In32Bits)
