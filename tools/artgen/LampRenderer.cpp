@@ -79,6 +79,11 @@ std::vector<LampRenderer::Blob> LampRenderer::WaxAt(double t)
         const double tail = b.radius * 0.62;
         const auto [tx, ty] = place(p - 0.045, tail);
         wax.push_back({tx, ty, tail * kSupport, tail * kSupport * 1.15});
+        // A lobe that wanders round the blob's body once per loop keeps its outline slowly changing.
+        const double angle = 2.0 * kPi * (t + b.drift);
+        const double lobe = b.radius * 0.5;
+        wax.push_back({x + 0.55 * b.radius * std::cos(angle), y + 0.45 * b.radius * std::sin(angle),
+                       lobe * kSupport, lobe * kSupport});
     }
     return wax;
 }
