@@ -646,6 +646,18 @@ TEST(BmpPalette, FileColoursThenZeros)
     }
 }
 
+TEST(BmpPalette, OneBitPictureKeepsItsTwoColours)
+{
+    CGuardedBitmap bitmap;
+    ASSERT_EQ(
+        Decode(MakeBmp({.width = 10, .height = 1, .bits = 1, .pixels = {0x80, 0x40, 0, 0}, .palette = kTwo}),
+               bitmap),
+        0);
+    ASSERT_EQ(bitmap.m_depth, 8);
+    EXPECT_EQ(Bytes(bitmap.m_colorTable, bitmap.m_colorTable + 8),
+              (Bytes{10, 20, 30, 255, 200, 150, 100, 255}));
+}
+
 TEST(BmpPalette, SixteenEntriesWhenColoursUsedIsZero)
 {
     // 64 bytes of table; a 65th byte would be taken for the pixels if only fewer were read.
