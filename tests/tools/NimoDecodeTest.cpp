@@ -35,7 +35,7 @@ TEST(NimoDecode, UsageAndErrors)
         std::string err;
     };
     const std::string usage =
-        "usage: nimo-decode [--depth N] [--trace LEVEL FILE] (INPUT | --resource ID) [OUTPUT.pam]\n";
+        "usage: nimo-decode [--depth N] [--trace LEVEL FILE] (INPUT | --resource ID | --bitmap ID) [OUTPUT.pam]\n";
     const SCase cases[] = {
         {{}, 2, usage},
         {{"--depth"}, 2, usage},
@@ -44,11 +44,13 @@ TEST(NimoDecode, UsageAndErrors)
         {{"a.jpg", "b.pam", "c"}, 2, usage},
         {{"a.jpg", "--resource", "129"}, 2, usage},
         {{"--resource", "-3"}, 2, usage},
+        {{"--resource", "129", "--bitmap", "135"}, 2, usage},
         {{dir.File("letters.txt")}, 1, "error 8: Decoder error: Unknown file type.\n"},
         {{dir.File("missing.jpg")},
          1,
          "error 4: Decoder error: Opening " + dir.File("missing.jpg") + " failed\n"},
         {{"--resource", "7"}, 1, "error 4: Decoder error: Opening resource 7 failed\n"},
+        {{"--bitmap", "129"}, 1, "error 4: Decoder error: Opening resource 129 failed\n"},
     };
     for (const SCase& c : cases) {
         const SProcessResult r = Decode(c.args);

@@ -15,7 +15,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: nimo-decode [--depth N] [--trace LEVEL FILE] (INPUT | --resource ID) [OUTPUT.pam]\n";
+    "usage: nimo-decode [--depth N] [--trace LEVEL FILE] (INPUT | --resource ID | --bitmap ID) [OUTPUT.pam]\n";
 
 bool ParseInt(std::string_view text, int& value)
 {
@@ -81,6 +81,7 @@ int main(int argc, char** argv)
 {
     int depth = 0;
     int resourceId = -1;
+    std::uint16_t resourceType = kRtRcdata;
     const char* input = nullptr;
     const char* output = nullptr;
     int traceLevel = 0;
@@ -93,8 +94,10 @@ int main(int argc, char** argv)
         } else if (arg == "--trace" && i + 2 < argc && ParseInt(argv[i + 1], traceLevel)) {
             traceFile = argv[i + 2];
             i += 2;
-        } else if (arg == "--resource" && i + 1 < argc && ParseInt(argv[i + 1], resourceId) &&
-                   resourceId >= 0 && !input) {
+        } else if ((arg == "--resource" || arg == "--bitmap") && i + 1 < argc && resourceId < 0 && !input &&
+                   ParseInt(argv[i + 1], resourceId) && resourceId >= 0) {
+            // Raw-data and bitmap resources share ids (the mask 144 and frame 144), so the type is named.
+            resourceType = arg == "--bitmap" ? kRtBitmap : kRtRcdata;
             ++i;
         } else if (!arg.starts_with("--") && !input && resourceId < 0) {
             input = argv[i];
@@ -118,10 +121,7 @@ int main(int argc, char** argv)
         if (input) {
             decoder.DecodeFile(input, bitmap, depth);
         } else {
-            // The frames are raw data; the mask and the product picture are bitmap resources.
-            const bool isRaw =
-                FindResource(nullptr, static_cast<std::uint16_t>(resourceId), kRtRcdata) != nullptr;
-            decoder.DecodeResource(nullptr, resourceId, bitmap, depth, isRaw ? kRtRcdata : kRtBitmap);
+            decoder.DecodeResource(nullptr, resourceId, bitmap, depth, resourceType);
         }
     } catch (const CTextException& e) {
         std::fprintf(stderr, "error %d: %s", e.GetCode(), e.GetText());
