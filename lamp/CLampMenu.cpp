@@ -1,0 +1,67 @@
+#include "lamp/CLampMenu.h"
+
+#include "i18n/CTranslator.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace {
+
+struct SItem
+{
+    const char* text; // null: a separator
+    int command;
+};
+
+// The table's key for Exit is "E&xit", so the menu's "&Exit" stays English in every language.
+constexpr SItem kItems[] = {
+    {"&Exit", 57665},
+    {nullptr, 0},
+    {"&Nimo on the web", 106},
+    {"&Send the lamp to a friend...", 1007},
+    {nullptr, 0},
+    {"&Run on system start up", 32776},
+    {"&Configure...", 1008},
+    {nullptr, 0},
+    {"A&bout Nimo...", 57664},
+};
+
+constexpr char kCommandProperty[] = "nimoCommand";
+constexpr int kRunOnStartup = 32776;
+
+} // namespace
+
+int CLampMenu::MenuLanguage()
+{
+    return GetUserLanguage() == kLanguageGerman ? kLanguageGerman : kLanguageEnglish;
+}
+
+std::unique_ptr<QMenu> CLampMenu::Build(bool autostartOn, int language, QWidget* parent)
+{
+    auto menu = std::make_unique<QMenu>(parent);
+    const CTranslator translator;
+    for (const SItem& item : kItems) {
+        if (!item.text) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* action = menu->addAction(translator.Translate(QString::fromUtf8(item.text), language));
+        action->setProperty(kCommandProperty, item.command);
+        if (item.command == kRunOnStartup) {
+            action->setCheckable(true);
+            action->setChecked(autostartOn);
+        }
+    }
+    return menu;
+}
+
+int CLampMenu::Track(bool autostartOn, const QPoint& globalPos, QWidget* owner)
+{
+    const std::unique_ptr<QMenu> menu = Build(autostartOn, MenuLanguage(), owner);
+    return CommandOf(menu->exec(globalPos));
+}
+
+int CLampMenu::CommandOf(const QAction* action)
+{
+    return action ? action->property(kCommandProperty).toInt() : 0;
+}
