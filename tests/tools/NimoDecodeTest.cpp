@@ -109,3 +109,49 @@ TEST(NimoDecode, TraceOption)
     EXPECT_EQ(std::string(trace.begin(), trace.end()),
               "--- Decoding file " + dir.File("in.jpg") + ". ---\nJPEG file recognized.\n");
 }
+
+TEST(NimoDecode, TheLampMaskThroughTheTool)
+{
+    CTempDir dir;
+    const SProcessResult r = Decode({"--bitmap", "144", dir.File("mask.pam")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(r.out, "70 180 8\n");
+    const std::vector<std::uint8_t> pixels = PamPixels(ReadFile(dir.File("mask.pam")), 70, 180);
+    ASSERT_EQ(pixels.size(), 70u * 180u * 4u);
+
+    // One run of opaque pixels (brighter than 16 in some channel) per row, as the window outline takes them.
+    struct SRun
+    {
+        int left, top, right, bottom;
+        bool operator==(const SRun&) const = default;
+    };
+    std::vector<SRun> runs;
+    for (int y = 0; y < 180; ++y) {
+        for (int x = 0; x < 70;) {
+            auto opaque = [&](int px) {
+                const std::uint8_t* p = &pixels[(static_cast<std::size_t>(y) * 70 + px) * 4];
+                return p[0] > 16 || p[1] > 16 || p[2] > 16;
+            };
+            if (!opaque(x)) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < 70 && opaque(x))
+                ++x;
+            runs.push_back({start, y, x, y + 1});
+        }
+    }
+    ASSERT_EQ(runs.size(), 177u);
+    EXPECT_EQ(runs.front(), (SRun{29, 1, 43, 2}));
+    EXPECT_EQ(runs.back(), (SRun{21, 177, 52, 178}));
+    SRun bounds{70, 180, 0, 0};
+    int widest = 0;
+    for (const SRun& run : runs) {
+        bounds = {std::min(bounds.left, run.left), std::min(bounds.top, run.top), std::max(bounds.right, run.right),
+                  std::max(bounds.bottom, run.bottom)};
+        widest = std::max(widest, run.right - run.left);
+    }
+    EXPECT_EQ(bounds, (SRun{5, 1, 66, 178}));
+    EXPECT_EQ(widest, 61);
+}
