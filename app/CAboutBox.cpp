@@ -1,0 +1,89 @@
+#include "app/CAboutBox.h"
+
+#include "picture/CPLAnyDecoder.h"
+#include "picture/CPLBitmap.h"
+#include "picture/CTextException.h"
+#include "platform/CQtDrawTarget.h"
+#include "platform/CResourceModule.h"
+#include "platform/ProgramIcon.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+
+namespace {
+
+constexpr int kIconSize = 32;
+
+// The product picture as the splash window shows it; a null pixmap when the resource cannot be decoded.
+QPixmap LoadPicture(int id)
+{
+    CPLDIB bitmap;
+    try {
+        CPLAnyDecoder().DecodeResource(nullptr, id, bitmap, 0, kRtBitmap);
+    } catch (const CTextException&) {
+        return QPixmap();
+    }
+    if (bitmap.m_width <= 0 || bitmap.m_height <= 0)
+        return QPixmap();
+    QImage image(bitmap.m_width, bitmap.m_height, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    {
+        QPainter painter(&image);
+        CQtDrawTarget target(painter);
+        bitmap.Draw(target, 0, 0, kSrcCopy);
+    }
+    return QPixmap::fromImage(image);
+}
+
+} // namespace
+
+CAboutBox::CAboutBox(QWidget* parent) : CTemplateDialog(kTemplateId, parent) {}
+
+CAboutBox::~CAboutBox() = default;
+
+void CAboutBox::OnInitDialog()
+{
+    if (m_initialised)
+        return;
+    m_initialised = true;
+    m_secondLink.SubclassDlgItem(kSecondLinkId, this);
+    m_firstLink.SubclassDlgItem(kFirstLinkId, this);
+    // Before the pictures go in: writing a static's text back would clear its picture.
+    m_translator.TranslateWindow(this);
+
+    // The template's two empty statics are picture controls: the icon first, then the product picture.
+    // Each takes the size of what it shows.
+    QList<QLabel*> pictures;
+    for (QWidget* child : GetChildWindows(this)) {
+        auto* label = qobject_cast<QLabel*>(child);
+        if (label && GetDlgCtrlID(label) == -1 && label->text().isEmpty())
+            pictures.append(label);
+    }
+    if (pictures.size() >= 1) {
+        const QIcon icon = LoadProgramIcon();
+        pictures[0]->setPixmap(icon.pixmap(kIconSize, kIconSize));
+        pictures[0]->resize(kIconSize, kIconSize);
+    }
+    if (pictures.size() >= 2) {
+        const QPixmap picture = LoadPicture(kPictureId);
+        if (!picture.isNull()) {
+            pictures[1]->setPixmap(picture);
+            pictures[1]->resize(picture.size());
+        }
+    }
+    setWindowIcon(LoadProgramIcon());
+}
+
+void CAboutBox::showEvent(QShowEvent* event)
+{
+    OnInitDialog();
+    CTemplateDialog::showEvent(event);
+}
+
+void CAboutBox::Show(QWidget* parent)
+{
+    CAboutBox box(parent);
+    box.DoModal();
+}
