@@ -1,0 +1,166 @@
+#include "app/CAutostart.h"
+#include "platform/CRegistryKey.h"
+#include "platform/CSettingsStore.h"
+#include "platform/ProgramPath.h"
+#include "platform/ScopedXdgHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kRun = QString::fromLatin1(kRunSubkey);
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+} // namespace
+
+TEST(Autostart, FirstRunIsOffAndStoresZeroAtTheEnd)
+{
+    ScopedXdgHome home;
+    CSettingsStore store("Kestrel Ward", "Nimo");
+    {
+        CAutostart autostart(&store);
+        autostart.LoadAutostart();
+        EXPECT_FALSE(autostart.IsAutostartEnabled());
+        EXPECT_EQ(autostart.AutostartValueName(), "Nimo");
+    }
+    EXPECT_EQ(store.ReadInt("Config", "RunOnStartup", 42), 0);
+}
+
+TEST(Autostart, AnyStoredValueButZeroIsOnAndIsStoredBackAsOne)
+{
+    const struct
+    {
+        int stored;
+        bool enabled;
+        int written;
+    } cases[] = {{0, false, 0}, {1, true, 1}, {5, true, 1}, {-1, true, 1}};
+    for (const auto& c : cases) {
+        ScopedXdgHome home;
+        CSettingsStore store("Kestrel Ward", "Nimo");
+        ASSERT_TRUE(store.WriteInt("Config", "RunOnStartup", c.stored));
+        {
+            CAutostart autostart(&store);
+            autostart.LoadAutostart();
+            EXPECT_EQ(autostart.IsAutostartEnabled(), c.enabled) << c.stored;
+            // Nothing is stored before the end.
+            EXPECT_EQ(store.ReadInt("Config", "RunOnStartup", 42), c.stored);
+        }
+        EXPECT_EQ(store.ReadInt("Config", "RunOnStartup", 42), c.written) << c.stored;
+    }
+}
+
+TEST(Autostart, ApplyWritesTheProgramPathAndRemovesTheEntry)
+{
+    ScopedXdgHome home;
+    CSettingsStore store("Kestrel Ward", "Nimo");
+    CAutostart autostart(&store);
+    autostart.LoadAutostart();
+    const QString entry = home.UserAutostart() + "/Nimo.desktop";
+
+    EXPECT_TRUE(autostart.ApplyAutostart(true));
+    EXPECT_EQ(ReadFile(entry), CRegistryKey::DesktopEntry("Nimo", GetProgramPath()));
+    EXPECT_TRUE(ReadFile(entry).contains(CRegistryKey::QuoteExecArgument(GetProgramPath()).toUtf8()));
+    EXPECT_FALSE(GetProgramPath().isEmpty());
+
+    EXPECT_TRUE(autostart.ApplyAutostart(false));
+    EXPECT_FALSE(QFileInfo::exists(entry));
+    // Removing an entry that is not there fails quietly.
+    EXPECT_FALSE(autostart.ApplyAutostart(false));
+    // The machine-wide scope is never written.
+    EXPECT_FALSE(QFileInfo::exists(home.MachineAutostart()));
+}
+
+TEST(Autostart, TogglingTwiceRestoresTheEntryAndStoresOnlyAtTheEnd)
+{
+    for (const bool startOn : {false, true}) {
+        ScopedXdgHome home;
+        CSettingsStore store("Kestrel Ward", "Nimo");
+        ASSERT_TRUE(store.WriteInt("Config", "RunOnStartup", startOn ? 1 : 0));
+        const QString entry = home.UserAutostart() + "/Nimo.desktop";
+        if (startOn)
+            WriteFile(entry, "[Desktop Entry]\nType=Application\nName=Nimo\nExec=/old/place/nimo\n");
+        {
+            CAutostart autostart(&store);
+            autostart.LoadAutostart();
+            autostart.ToggleAutostart();
+            EXPECT_EQ(autostart.IsAutostartEnabled(), !startOn);
+            EXPECT_EQ(QFileInfo::exists(entry), !startOn);
+            autostart.ToggleAutostart();
+            EXPECT_EQ(autostart.IsAutostartEnabled(), startOn);
+            EXPECT_EQ(QFileInfo::exists(entry), startOn);
+            if (startOn) { // written again, with the current program path
+                EXPECT_EQ(ReadFile(entry), CRegistryKey::DesktopEntry("Nimo", GetProgramPath()));
+            }
+            autostart.ToggleAutostart();
+            EXPECT_EQ(store.ReadInt("Config", "RunOnStartup", 42), startOn ? 1 : 0);
+        }
+        EXPECT_EQ(store.ReadInt("Config", "RunOnStartup", 42), startOn ? 0 : 1);
+    }
+}
+
+TEST(Autostart, FlagFollowsTheToggleEvenWhenTheEntryCannotBeWritten)
+{
+    ScopedXdgHome home;
+    CSettingsStore store("Kestrel Ward", "Nimo");
+    // A file where the autostart folder should be makes every write fail.
+    WriteFile(home.UserAutostart(), "blocker");
+    {
+        CAutostart autostart(&store);
+        autostart.LoadAutostart();
+        EXPECT_FALSE(autostart.ApplyAutostart(true));
+        autostart.ToggleAutostart();
+        EXPECT_TRUE(autostart.IsAutostartEnabled());
+    }
+    EXPECT_EQ(store.ReadInt("Config", "RunOnStartup", 42), 1);
+    EXPECT_EQ(ReadFile(home.UserAutostart()), "blocker");
+}
+
+TEST(Autostart, LegacyEntriesOfBothScopesAreRemovedWherePermitted)
+{
+    ScopedXdgHome home;
+    const QString user = home.UserAutostart() + "/NimoLampe.desktop";
+    const QString machine = home.MachineAutostart() + "/NimoLampe.desktop";
+    const QString keep = home.UserAutostart() + "/Nimo.desktop";
+    const QString second = home.Root() + "/etc-xdg-second/autostart/NimoLampe.desktop";
+    for (const QString& path : {user, machine, keep, second})
+        WriteFile(path, "[Desktop Entry]\nExec=/x\n");
+    RemoveLegacyAutostart();
+    EXPECT_FALSE(QFileInfo::exists(user));
+    EXPECT_FALSE(QFileInfo::exists(machine));
+    // Only the legacy name, and only the first machine-wide folder, which is the one written to.
+    EXPECT_TRUE(QFileInfo::exists(keep));
+    EXPECT_TRUE(QFileInfo::exists(second));
+    // Nothing left to remove: nothing happens.
+    RemoveLegacyAutostart();
+    EXPECT_TRUE(QFileInfo::exists(keep));
+}
+
+TEST(Autostart, LegacyEntryThatCannotBeRemovedIsLeftSilently)
+{
+    ScopedXdgHome home;
+    // As root every file can be removed; an entry that is a non-empty folder cannot.
+    const QString machine = home.MachineAutostart() + "/NimoLampe.desktop";
+    ASSERT_TRUE(QDir().mkpath(machine + "/locked"));
+    const QString user = home.UserAutostart() + "/NimoLampe.desktop";
+    WriteFile(user, "[Desktop Entry]\nExec=/x\n");
+    RemoveLegacyAutostart();
+    EXPECT_TRUE(QFileInfo::exists(machine + "/locked"));
+    EXPECT_FALSE(QFileInfo::exists(user));
+}
