@@ -1,0 +1,149 @@
+#include "lamp/CFramePlayer.h"
+
+#include "picture/CPLAnyDecoder.h"
+#include "picture/CPLBitmap.h"
+#include "picture/CTextException.h"
+#include "platform/CDrawTarget.h"
+
+#include <cstdlib>
+#include <new>
+#include <utility>
+
+namespace {
+
+constexpr int kTintCount = 7;
+
+// The channel rewrite of one tint on a pixel's blue, green and red bytes.
+inline void TintPixel(std::uint8_t* p, int index)
+{
+    std::uint8_t& blue = p[0];
+    std::uint8_t& green = p[1];
+    std::uint8_t& red = p[2];
+    switch (index) {
+    case kLampOrange:
+        std::swap(red, blue);
+        break;
+    case kLampPink:
+        red = blue;
+        break;
+    case kLampViolet:
+        std::swap(red, green);
+        break;
+    case kLampGreen:
+        blue = red;
+        break;
+    case kLampTurquoise:
+        blue = green;
+        break;
+    case kLampMistyrose:
+        red = green;
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+CFrameEntry& CFrameSequence::AddFrame(std::int32_t resourceId, std::int32_t x, std::int32_t y)
+{
+    m_frames.push_back(std::make_unique<CFrameEntry>(resourceId, x, y));
+    return *m_frames.back();
+}
+
+const CFrameEntry* CFrameSequence::GetCurrentFrame() const
+{
+    if (m_currentIndex < 0 || m_currentIndex >= GetFrameCount())
+        return nullptr;
+    return m_frames[static_cast<std::size_t>(m_currentIndex)].get();
+}
+
+CFramePlayer::CFramePlayer()
+    : m_decoder(std::make_unique<CPLAnyDecoder>()), m_frame(std::make_unique<CPLDIB>())
+{
+}
+
+CFramePlayer::~CFramePlayer() = default;
+
+CFrameSequence& CFramePlayer::AddSequence(std::uint16_t id)
+{
+    auto& slot = m_sequences[id];
+    if (!slot)
+        slot = std::make_unique<CFrameSequence>(id);
+    return *slot;
+}
+
+void CFramePlayer::SelectSequence(std::uint16_t id)
+{
+    m_currentSequence = id;
+    const auto found = m_sequences.find(id);
+    if (found != m_sequences.end())
+        found->second->m_currentIndex = 0;
+}
+
+const CFrameSequence* CFramePlayer::GetCurrentSequence() const
+{
+    const auto found = m_sequences.find(m_currentSequence);
+    return found == m_sequences.end() ? nullptr : found->second.get();
+}
+
+void CFramePlayer::Advance()
+{
+    const auto found = m_sequences.find(m_currentSequence);
+    if (found == m_sequences.end())
+        return;
+    CFrameSequence& sequence = *found->second;
+    ++sequence.m_currentIndex;
+    if (sequence.m_currentIndex >= sequence.GetFrameCount() || sequence.m_currentIndex < 0)
+        sequence.m_currentIndex = 0;
+}
+
+bool CFramePlayer::Draw(CDrawTarget& target)
+{
+    const CFrameSequence* sequence = GetCurrentSequence();
+    const CFrameEntry* entry = sequence ? sequence->GetCurrentFrame() : nullptr;
+    if (!entry)
+        return false;
+    try {
+        m_decoder->DecodeResource(m_module, entry->m_resourceId & 0xFFFF, *m_frame, 0, 0);
+    } catch (const CTextException&) {
+        // The frame bitmap may hold a half-decoded picture now: draw nothing rather than that.
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    ApplyTint(*m_frame, m_tint);
+    return m_frame->Draw(target, entry->m_x, entry->m_y, kSrcCopy) != 0;
+}
+
+void CFramePlayer::SetColor(int index)
+{
+    m_tint = index == kLampRandom ? PickRandomColor() : index;
+}
+
+void ApplyTint(CPLBitmap& bitmap, int index)
+{
+    if (index < kLampOrange || index > kLampMistyrose)
+        return;
+    const int depth = bitmap.m_depth;
+    // Pictures with a colour table are left alone: their pixels are indices, not colours.
+    if (depth != 24 && depth != 32)
+        return;
+    const int bytesPerPixel = depth / 8;
+    // The row table is what says where rows are; a bitmap whose table does not match its height is
+    // not touched rather than written past its rows.
+    if (bitmap.m_width <= 0 || bitmap.m_rows.size() != static_cast<std::size_t>(bitmap.m_height))
+        return;
+    for (std::uint8_t* row : bitmap.m_rows) {
+        if (!row)
+            continue;
+        std::uint8_t* p = row;
+        for (std::int32_t x = 0; x < bitmap.m_width; ++x, p += bytesPerPixel)
+            TintPixel(p, index);
+    }
+}
+
+int PickRandomColor()
+{
+    return std::rand() % kTintCount;
+}
