@@ -4,25 +4,18 @@
 #include "platform/CSettingsStore.h"
 #include "platform/ProgramPath.h"
 
-namespace {
-
-const QString kConfig = QStringLiteral("Config");
-const QString kRunOnStartup = QStringLiteral("RunOnStartup");
-
-} // namespace
-
 CAutostart::CAutostart(CSettingsStore* store) : m_store(store ? *store : CSettingsStore::Program()) {}
 
 CAutostart::~CAutostart()
 {
-    m_store.WriteInt(kConfig, kRunOnStartup, m_enabled ? 1 : 0);
+    m_store.WriteInt(NimoSettings::kRunOnStartup, m_enabled ? 1 : 0);
 }
 
 void CAutostart::LoadAutostart()
 {
     if (m_valueName.isEmpty())
         m_valueName = m_store.Application();
-    m_enabled = m_store.ReadInt(kConfig, kRunOnStartup, 0) != 0;
+    m_enabled = m_store.ReadInt(NimoSettings::kRunOnStartup, NimoSettings::kRunOnStartupDefault) != 0;
 }
 
 bool CAutostart::ApplyAutostart(bool enable)

@@ -78,8 +78,7 @@ CTranslator::~CTranslator() = default;
 QString CTranslator::Translate(const QString& text, int language) const
 {
     if (language == kLanguageAutomatic)
-        language = CSettingsStore::Program().ReadInt(QStringLiteral("CTranslator"),
-                                                     QStringLiteral("Language"), GetUserLanguage());
+        language = CSettingsStore::Program().ReadInt(NimoSettings::kLanguage, GetUserLanguage());
     if (language != kLanguageGerman)
         return text;
     const auto found = m_table.constFind(text);

@@ -44,6 +44,22 @@ TEST(SettingsStore, FirstRunReadsDefaultsAndWritesNothing)
     EXPECT_EQ(store.ReadInt("Config", "Color", 7), 7);
     EXPECT_EQ(store.ReadInt("CNimoDlg", "WndX", 512), 512);
     EXPECT_EQ(store.ReadInt("CNimoDlg", "WndY", -384), -384);
+    const struct
+    {
+        SSettingKey key;
+        int fallback;
+        int expected;
+    } table[] = {
+        {NimoSettings::kRunOnStartup, NimoSettings::kRunOnStartupDefault, 0},
+        {NimoSettings::kColor, NimoSettings::kColorDefault, 7},
+        {NimoSettings::kWndX, 640, 640},
+        {NimoSettings::kWndY, 512, 512},
+        {NimoSettings::kDontAskHowToSend, NimoSettings::kDontAskHowToSendDefault, 0},
+        {NimoSettings::kUseMailClient, NimoSettings::kUseMailClientDefault, 0},
+        {NimoSettings::kLanguage, 2, 2},
+    };
+    for (const auto& setting : table)
+        EXPECT_EQ(store.ReadInt(setting.key, setting.fallback), setting.expected) << setting.key.name;
     EXPECT_FALSE(QFileInfo::exists(home.ConfigHome() + "/Kestrel Ward"));
 }
 
@@ -66,6 +82,11 @@ TEST(SettingsStore, WrittenValuesReadBackPerSection)
         EXPECT_TRUE(store.WriteInt(c.section, c.name, c.value)) << c.section << "/" << c.name;
     for (const auto& c : cases)
         EXPECT_EQ(store.ReadInt(c.section, c.name, 99), c.value) << c.section << "/" << c.name;
+    // The named settings are the same places.
+    EXPECT_EQ(store.ReadInt(NimoSettings::kColor, 99), 4);
+    EXPECT_EQ(store.ReadInt(NimoSettings::kDontAskHowToSend, 99), 1);
+    EXPECT_TRUE(store.WriteInt(NimoSettings::kUseMailClient, 1));
+    EXPECT_EQ(store.ReadInt("CMailQuestionDlg", "bMapi", 99), 1);
     // The same name in another section is another setting.
     EXPECT_EQ(store.ReadInt("CNimoDlg", "Color", 99), 99);
     // Another program name is another file.
