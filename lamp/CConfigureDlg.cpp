@@ -1,0 +1,87 @@
+#include "lamp/CConfigureDlg.h"
+
+#include "platform/CSettingsStore.h"
+#include "platform/ProgramIcon.h"
+
+#include <QAbstractButton>
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace {
+
+const QString kConfig = QStringLiteral("Config");
+const QString kColor = QStringLiteral("Color");
+
+} // namespace
+
+CConfigureDlg::CConfigureDlg(QWidget* parent)
+    : CTemplateDialog(kTemplateId, parent), m_icon(LoadProgramIcon())
+{
+    setWindowIcon(m_icon);
+}
+
+// The preview, a member, leaves the widget tree in its own destructor, before the dialog's children go.
+CConfigureDlg::~CConfigureDlg() = default;
+
+int CConfigureDlg::DoModal()
+{
+    OnInitDialog();
+    return CTemplateDialog::DoModal();
+}
+
+void CConfigureDlg::OnInitDialog()
+{
+    if (m_initialised)
+        return;
+    m_initialised = true;
+    QRect area;
+    if (const QWidget* marker = GetDlgItem(kPreviewId))
+        area = marker->geometry();
+    m_preview.Create(area, this);
+    m_preview.SetColor(m_nColor);
+
+    // Centred on the screen: the dialog has no parent to centre on.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        move(available.center() - rect().center());
+    }
+
+    const int checked = m_nColor >= 0 && m_nColor <= kRandomColor ? kFirstColorId + m_nColor : kFirstColorId;
+    if (auto* radio = qobject_cast<QAbstractButton*>(GetDlgItem(checked)))
+        radio->setChecked(true);
+    TranslateWindow(this);
+}
+
+void CConfigureDlg::showEvent(QShowEvent* event)
+{
+    // Shown without DoModal (exec or show): the initialisation still comes first.
+    OnInitDialog();
+    CTemplateDialog::showEvent(event);
+}
+
+void CConfigureDlg::OnCommand(int id)
+{
+    if (id < kFirstColorId || id > kFirstColorId + kRandomColor)
+        return;
+    m_nColor = id - kFirstColorId;
+    // Random picks a new colour for the preview on every click.
+    m_preview.SetColor(m_nColor);
+}
+
+SColorChange ColorChangeFor(int choice)
+{
+    if (choice == CConfigureDlg::kRandomColor)
+        return {PickRandomColor(), true};
+    return {choice, false};
+}
+
+std::optional<SColorChange> RunConfigureCommand()
+{
+    const CSettingsStore& settings = CSettingsStore::Program();
+    CConfigureDlg dialog;
+    dialog.m_nColor = settings.ReadInt(kConfig, kColor, CConfigureDlg::kRandomColor);
+    if (dialog.DoModal() != kIdOk)
+        return std::nullopt;
+    settings.WriteInt(kConfig, kColor, dialog.m_nColor);
+    return ColorChangeFor(dialog.m_nColor);
+}

@@ -1,0 +1,75 @@
+#include "lamp/CLampView.h"
+
+#include "picture/CTextException.h"
+#include "platform/CQtDrawTarget.h"
+#include "platform/CSettingsStore.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QTimerEvent>
+
+namespace {
+
+constexpr int kSequenceId = 1;
+constexpr int kFirstFrameId = 129;
+constexpr int kFrameCount = 100;
+constexpr int kRandomColor = 7;
+
+} // namespace
+
+CLampView::CLampView(bool autoDelete) : m_autoDelete(autoDelete)
+{
+    // Each paint covers the frame and fills the rest itself: no background erase in between.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    if (m_autoDelete)
+        setAttribute(Qt::WA_DeleteOnClose);
+    SetColor(
+        CSettingsStore::Program().ReadInt(QStringLiteral("Config"), QStringLiteral("Color"), kRandomColor));
+}
+
+CLampView::~CLampView() = default;
+
+bool CLampView::Create(const QRect& rect, QWidget* parent)
+{
+    if (m_created)
+        return false;
+    m_created = true;
+    setParent(parent);
+    setGeometry(rect);
+    CFrameSequence& sequence = m_player.AddSequence(kSequenceId);
+    for (int n = 0; n < kFrameCount; ++n)
+        sequence.AddFrame(kFirstFrameId + n, 0, 0);
+    m_player.SelectSequence(kSequenceId);
+    m_frameTimer.start(kFrameInterval, this);
+    show();
+    return true;
+}
+
+void CLampView::SetColor(int index)
+{
+    m_player.SetColor(index == kRandomColor ? PickRandomColor() : index);
+}
+
+void CLampView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    // Beyond the frame the view is black, whatever its size.
+    painter.fillRect(event->rect(), Qt::black);
+    CQtDrawTarget target(painter);
+    try {
+        m_player.Draw(target);
+    } catch (const CTextException&) {
+        // A frame that cannot be decoded leaves the area black; the frames are part of the program.
+    }
+}
+
+void CLampView::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() != m_frameTimer.timerId()) {
+        QWidget::timerEvent(event);
+        return;
+    }
+    m_player.Advance();
+    update();
+}

@@ -1,0 +1,192 @@
+#include "lamp/CConfigureDlg.h"
+#include "platform/CSettingsStore.h"
+#include "platform/ScopedXdgHome.h"
+#include "share/WidgetTestApp.h"
+
+#include <algorithm>
+#include <set>
+
+#include <QAbstractButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kConfig = QStringLiteral("Config");
+const QString kColor = QStringLiteral("Color");
+
+QAbstractButton* Radio(CConfigureDlg& dialog, int id)
+{
+    return qobject_cast<QAbstractButton*>(dialog.GetDlgItem(id));
+}
+
+int CheckedRadio(CConfigureDlg& dialog)
+{
+    int checked = 0;
+    for (int id = 1008; id <= 1015; ++id) {
+        QAbstractButton* radio = Radio(dialog, id);
+        if (radio && radio->isChecked())
+            checked = checked == 0 ? id : -1; // -1: more than one
+    }
+    return checked;
+}
+
+TEST(ConfigureDlg, RadioButtonsStandInScreenOrderWithIdsByColour)
+{
+    WidgetTestApp();
+    ScopedXdgHome home;
+    CConfigureDlg dialog;
+    dialog.OnInitDialog();
+    std::vector<std::pair<int, int>> byTop; // top, id
+    for (int id = 1008; id <= 1015; ++id) {
+        QAbstractButton* radio = Radio(dialog, id);
+        ASSERT_NE(radio, nullptr) << id;
+        ASSERT_NE(qobject_cast<QRadioButton*>(radio), nullptr) << id;
+        byTop.emplace_back(radio->y(), id);
+    }
+    std::sort(byTop.begin(), byTop.end());
+    const std::pair<int, const char*> expected[] = {
+        {1008, "&Blue"}, {1009, "&Orange"},    {1012, "&Green"},     {1011, "&Violet"},
+        {1010, "&Pink"}, {1014, "&Mistyrose"}, {1013, "&Turquoise"}, {1015, "&Random"},
+    };
+    for (std::size_t i = 0; i < byTop.size(); ++i) {
+        EXPECT_EQ(byTop[i].second, expected[i].first) << i;
+        EXPECT_EQ(Radio(dialog, byTop[i].second)->text(), expected[i].second) << i;
+    }
+
+    // The preview takes the place of the hidden marker control.
+    const QWidget* marker = dialog.GetDlgItem(CConfigureDlg::kPreviewId);
+    ASSERT_NE(marker, nullptr);
+    EXPECT_TRUE(marker->isHidden());
+    EXPECT_EQ(dialog.Preview().parentWidget(), &dialog);
+    EXPECT_EQ(dialog.Preview().geometry(), marker->geometry());
+    EXPECT_FALSE(dialog.Preview().isHidden());
+    EXPECT_TRUE(dialog.Preview().IsFrameTimerActive());
+}
+
+TEST(ConfigureDlg, ChecksTheStartingChoiceAndTranslates)
+{
+    WidgetTestApp();
+    struct SCase
+    {
+        int color;
+        int checked;
+    } const cases[] = {{0, 1008}, {1, 1009}, {2, 1010},  {4, 1012}, {6, 1014},
+                       {7, 1015}, {8, 1008}, {12, 1008}, {-1, 1008}};
+    for (const SCase& c : cases) {
+        ScopedXdgHome home;
+        CConfigureDlg dialog;
+        dialog.m_nColor = c.color;
+        dialog.OnInitDialog();
+        EXPECT_EQ(CheckedRadio(dialog), c.checked) << c.color;
+        // Nothing is stored or changed by opening it.
+        EXPECT_EQ(dialog.m_nColor, c.color);
+        EXPECT_EQ(dialog.windowTitle(), "Configure...");
+    }
+
+    ScopedXdgHome home;
+    ScopedEnv german("LC_ALL", "de_DE.UTF-8");
+    CConfigureDlg dialog;
+    dialog.OnInitDialog();
+    EXPECT_EQ(dialog.windowTitle(), "Optionen...");
+    const std::pair<int, const char*> texts[] = {
+        {1, "&OK"},           {2, "&Abbrechen"},  {1008, "&Blau"},      {1009, "&Orange"},
+        {1010, "&Rosa"},      {1011, "&Violett"}, {1012, "&Gr\u00fcn"}, {1013, "&T\u00fcrkis"},
+        {1014, "&Mistyrose"}, {1015, "&Zufall"},
+    };
+    for (const auto& [id, text] : texts)
+        EXPECT_EQ(GetWindowText(dialog.GetDlgItem(id)), QString::fromUtf8(text)) << id;
+}
+
+TEST(ConfigureDlg, ClicksSetTheChoice)
+{
+    WidgetTestApp();
+    ScopedXdgHome home;
+    CConfigureDlg dialog;
+    dialog.m_nColor = 0;
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    for (const int id : {1012, 1010, 1015, 1013, 1008, 1014, 1009, 1011}) {
+        QAbstractButton* radio = Radio(dialog, id);
+        QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(4, radio->height() / 2));
+        EXPECT_EQ(dialog.m_nColor, id - 1008) << id;
+        EXPECT_EQ(CheckedRadio(dialog), id) << id;
+    }
+}
+
+// The Configure command: the dialog opens on the stored Color; OK stores the choice and tells the lamp
+// its new tint and whether the colour timer runs; Cancel stores and changes nothing.
+TEST(ConfigureDlg, CommandStoresOnOkOnly)
+{
+    WidgetTestApp();
+    struct SCase
+    {
+        const char* name;
+        int stored; // -100: absent
+        int click;  // radio id, 0: none
+        int closeWith;
+        int expectedStored;
+        bool changed;
+        int tint; // -1: any of 0 to 6
+        bool colorTimer;
+    } const cases[] = {
+        {"Green, OK", 4, 0, kIdOk, 4, true, 4, false},
+        {"Random, OK", 7, 0, kIdOk, 7, true, -1, true},
+        {"absent is Random", -100, 0, kIdOk, 7, true, -1, true},
+        {"12, OK keeps 12", 12, 0, kIdOk, 12, true, 12, false},
+        {"Random, Green chosen, OK", 7, 1012, kIdOk, 4, true, 4, false},
+        {"Green, Random chosen, OK", 4, 1015, kIdOk, 7, true, -1, true},
+        {"Green, Pink chosen, Cancel", 4, 1010, kIdCancel, 4, false, 0, false},
+        {"Random, Cancel", 7, 0, kIdCancel, 7, false, 0, false},
+        {"12, Blue chosen, Cancel", 12, 1008, kIdCancel, 12, false, 0, false},
+    };
+    for (const SCase& c : cases) {
+        ScopedXdgHome home;
+        const CSettingsStore& settings = CSettingsStore::Program();
+        if (c.stored != -100) {
+            ASSERT_TRUE(settings.WriteInt(kConfig, kColor, c.stored));
+        }
+        int shownChoice = -1000;
+        WhenModalShows([&](QWidget* modal) {
+            auto* dialog = static_cast<CConfigureDlg*>(modal);
+            shownChoice = dialog->m_nColor;
+            if (c.click)
+                Radio(*dialog, c.click)->click();
+            dialog->EndDialog(c.closeWith);
+        });
+        const std::optional<SColorChange> change = RunConfigureCommand();
+        EXPECT_EQ(shownChoice, c.stored == -100 ? 7 : c.stored) << c.name;
+        EXPECT_EQ(settings.ReadInt(kConfig, kColor, -100),
+                  c.stored == -100 && !c.changed ? -100 : c.expectedStored)
+            << c.name;
+        ASSERT_EQ(change.has_value(), c.changed) << c.name;
+        if (!change)
+            continue;
+        if (c.tint == -1) {
+            EXPECT_GE(change->tint, 0) << c.name;
+            EXPECT_LE(change->tint, 6) << c.name;
+        } else {
+            EXPECT_EQ(change->tint, c.tint) << c.name;
+        }
+        EXPECT_EQ(change->colorTimer, c.colorTimer) << c.name;
+    }
+}
+
+TEST(ConfigureDlg, RandomResolvesAfreshEachTime)
+{
+    std::set<int> tints;
+    for (int k = 0; k < 200; ++k) {
+        const SColorChange change = ColorChangeFor(7);
+        EXPECT_TRUE(change.colorTimer);
+        tints.insert(change.tint);
+    }
+    EXPECT_EQ(tints, (std::set<int>{0, 1, 2, 3, 4, 5, 6}));
+    for (int choice = 0; choice <= 6; ++choice) {
+        EXPECT_EQ(ColorChangeFor(choice).tint, choice);
+        EXPECT_FALSE(ColorChangeFor(choice).colorTimer);
+    }
+}
+
+} // namespace
