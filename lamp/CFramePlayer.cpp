@@ -6,6 +6,7 @@
 #include "platform/CDrawTarget.h"
 
 #include <cstdlib>
+#include <exception>
 #include <new>
 #include <utility>
 
@@ -109,7 +110,8 @@ bool CFramePlayer::Draw(CDrawTarget& target)
     } catch (const CTextException&) {
         // The frame bitmap may hold a half-decoded picture now: draw nothing rather than that.
         return false;
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
+        // Out of memory or any other library failure: like an undecodable picture.
         return false;
     }
     ApplyTint(*m_frame, m_tint);

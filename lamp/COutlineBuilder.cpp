@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <new>
 
 #include <QRect>
@@ -212,6 +213,7 @@ std::optional<QRegion> CreateOutlineRegion(const std::vector<SOutlineRect>& rect
             *log = std::move(record);
         return accumulated;
     } catch (const std::bad_alloc&) {
+        // No memory for the rectangle buffer: no region, like the other failures.
         return std::nullopt;
     }
 }
@@ -225,7 +227,7 @@ std::optional<QRegion> COutlineBuilder::Build(int bitmapId)
         decoder.DecodeResource(m_module, bitmapId, mask, 0, kRtBitmap);
     } catch (const CTextException&) {
         return std::nullopt;
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return std::nullopt;
     }
     const std::optional<SPixelImage> image = SPixelImage::FromBitmap(mask);

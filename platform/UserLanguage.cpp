@@ -72,7 +72,9 @@ std::uint16_t MakeLangId(std::uint16_t primary, int sublanguage)
 std::uint16_t LangIdFromLocale(const QString& locale)
 {
     // Strip the modifier first, then the codeset: "fr_BE.UTF-8@euro" -> "fr_BE".
+    // Some desktops set tags in the "ll-CC" form; they name the same language and territory.
     QString name = locale.section(QLatin1Char('@'), 0, 0).section(QLatin1Char('.'), 0, 0).trimmed();
+    name.replace(QLatin1Char('-'), QLatin1Char('_'));
     const QString language = name.section(QLatin1Char('_'), 0, 0).toLower();
     const QString territory = name.section(QLatin1Char('_'), 1, 1).toUpper();
     if (language.isEmpty() || language == QStringLiteral("c") || language == QStringLiteral("posix"))

@@ -42,6 +42,7 @@ TEST(UserLanguage, LocaleNamesMapToLanguageIdentifiers)
         {"", 0x0409},
         {"xx_YY", 0x0409},
         {"DE_de", 0x0407},
+        {"de-CH", 0x0807},
     };
     for (const auto& c : cases)
         EXPECT_EQ(LangIdFromLocale(c.locale), c.id) << c.locale;
