@@ -7,13 +7,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-namespace {
-
-const QString kConfig = QStringLiteral("Config");
-const QString kColor = QStringLiteral("Color");
-
-} // namespace
-
 CConfigureDlg::CConfigureDlg(QWidget* parent)
     : CTemplateDialog(kTemplateId, parent), m_icon(LoadProgramIcon())
 {
@@ -79,9 +72,9 @@ std::optional<SColorChange> RunConfigureCommand()
 {
     const CSettingsStore& settings = CSettingsStore::Program();
     CConfigureDlg dialog;
-    dialog.m_nColor = settings.ReadInt(kConfig, kColor, CConfigureDlg::kRandomColor);
+    dialog.m_nColor = settings.ReadInt(NimoSettings::kColor, NimoSettings::kColorDefault);
     if (dialog.DoModal() != kIdOk)
         return std::nullopt;
-    settings.WriteInt(kConfig, kColor, dialog.m_nColor);
+    settings.WriteInt(NimoSettings::kColor, dialog.m_nColor);
     return ColorChangeFor(dialog.m_nColor);
 }

@@ -24,8 +24,7 @@ CLampView::CLampView(bool autoDelete) : m_autoDelete(autoDelete)
     setAttribute(Qt::WA_NoSystemBackground);
     if (m_autoDelete)
         setAttribute(Qt::WA_DeleteOnClose);
-    SetColor(
-        CSettingsStore::Program().ReadInt(QStringLiteral("Config"), QStringLiteral("Color"), kRandomColor));
+    SetColor(CSettingsStore::Program().ReadInt(NimoSettings::kColor, NimoSettings::kColorDefault));
 }
 
 CLampView::~CLampView() = default;
