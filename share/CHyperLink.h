@@ -2,12 +2,12 @@
 
 #include <QColor>
 #include <QFont>
+#include <QLabel>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
 class QEvent;
-class QLabel;
 class QWidget;
 class CTemplateDialog;
 
