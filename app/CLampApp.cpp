@@ -1,0 +1,86 @@
+#include "app/CLampApp.h"
+
+#include "app/CAboutBox.h"
+#include "app/CMainFrame.h"
+#include "app/CSplashWindow.h"
+#include "lamp/CNimoDlg.h"
+#include "platform/CSettingsStore.h"
+
+#include <cstdlib>
+#include <ctime>
+
+CLampApp::CLampApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // The hidden main frame decides when the program ends, not the last visible window.
+    setQuitOnLastWindowClosed(false);
+}
+
+CLampApp::~CLampApp()
+{
+    removeEventFilter(this);
+    delete m_mainFrame;
+}
+
+bool CLampApp::IsSplashWanted(const QStringList& arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (!argument.startsWith(QLatin1Char('-')) && !argument.startsWith(QLatin1Char('/')))
+            continue;
+        const QString name = argument.mid(1);
+        if (name.compare(QLatin1String("Embedding"), Qt::CaseInsensitive) == 0 ||
+            name.compare(QLatin1String("Automation"), Qt::CaseInsensitive) == 0)
+            return false;
+    }
+    return true;
+}
+
+bool CLampApp::InitInstance()
+{
+    // The send-mail dialog's text field is a QTextEdit: there is no library to load first.
+    CSplashWindow::EnableSplash(IsSplashWanted(arguments()));
+    RemoveLegacyAutostart();
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    CSettingsStore::Program().SetCompany(QStringLiteral("Kestrel Ward"));
+    LoadAutostart();
+
+    installEventFilter(this);
+    auto* frame = new CMainFrame([this](int id) { return OnCommand(id); }, this);
+    if (!frame->Create()) {
+        delete frame;
+        return false;
+    }
+    m_mainFrame = frame;
+    connect(frame, &QObject::destroyed, this, [this] {
+        m_mainFrame = nullptr;
+        quit();
+    });
+    return true;
+}
+
+bool CLampApp::eventFilter(QObject* watched, QEvent* event)
+{
+    if (CSplashWindow::FilterMessage(watched, event))
+        return true;
+    return QApplication::eventFilter(watched, event);
+}
+
+bool CLampApp::OnCommand(int id)
+{
+    switch (id) {
+    case kCmdExit:
+        if (m_mainFrame)
+            m_mainFrame->Lamp().SaveAndClose();
+        return true;
+    case kCmdAbout:
+        OnAppAbout();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CLampApp::OnAppAbout()
+{
+    CAboutBox::Show(m_mainFrame);
+}

@@ -1,0 +1,60 @@
+#include "app/CMainFrame.h"
+
+#include "app/CSplashWindow.h"
+#include "platform/ProgramIcon.h"
+#include "platform/StringResource.h"
+
+#include <cstdio>
+
+#include <QCloseEvent>
+
+CMainFrame::CMainFrame(std::function<bool(int)> application, CAutostart* autostart)
+    : m_application(std::move(application)), m_tray([this](int id) { OnTrayCommand(id); }), m_lamp(autostart)
+{
+    setWindowIcon(LoadProgramIcon());
+}
+
+CMainFrame::~CMainFrame() = default;
+
+bool CMainFrame::Create()
+{
+    CSplashWindow::ShowSplash(this);
+    const QString tip = LoadStringResource(nullptr, kTrayTipId);
+    if (!m_tray.CreateIcon(nullptr, kTrayCallback, tip, LoadProgramIcon(), kTrayIconId)) {
+        std::fputs("nimo: no notification area (system tray) is available; the lamp needs one to start\n",
+                   stderr);
+        if (CSplashWindow* splash = CSplashWindow::Current())
+            splash->HideSplash();
+        return false;
+    }
+    // Its outcome is not examined: without a lamp the program still runs with its tray icon.
+    if (m_lamp.Create(this))
+        m_lamp.show();
+    return true;
+}
+
+bool CMainFrame::RouteCommand(int id)
+{
+    return m_application && m_application(id);
+}
+
+void CMainFrame::RequestClose()
+{
+    close();
+}
+
+void CMainFrame::OnTrayCommand(int id)
+{
+    if (RouteCommand(id))
+        return;
+    m_lamp.OnCommand(id);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (CSplashWindow* splash = CSplashWindow::Current())
+        splash->HideSplash();
+    m_lamp.hide();
+    deleteLater();
+}

@@ -1,0 +1,332 @@
+// The lamp window on Qt's offscreen platform: where it opens, its outline, what it draws, its timers, its
+// exit path and the way its commands travel.
+#include "TestHome.h"
+#include "app/CAutostart.h"
+#include "lamp/CConfigureDlg.h"
+#include "lamp/CLampMenu.h"
+#include "lamp/CNimoDlg.h"
+#include "picture/CPLAnyDecoder.h"
+#include "picture/CPLBitmap.h"
+#include "platform/CSettingsStore.h"
+#include "platform/ProgramPath.h"
+
+#include <memory>
+#include <vector>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QRegion>
+#include <QScreen>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QApplication& App()
+{
+    static int argc = 1;
+    static char name[] = "lamp_window_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!app)
+        app = new QApplication(argc, argv);
+    return *app;
+}
+
+TEST(LampPosition, StoredCornerExceptBeyondTheScreenPerAxis)
+{
+    const struct
+    {
+        QPoint stored;
+        QSize screen;
+        QPoint expected;
+    } cases[] = {
+        {{512, 384}, {1024, 768}, {512, 384}},   // the first-run default, half the screen
+        {{3000, 100}, {1280, 1024}, {640, 100}}, // only the axis beyond the screen is replaced
+        {{100, 3000}, {1280, 1024}, {100, 512}},
+        {{3000, 3000}, {1280, 1024}, {640, 512}},
+        {{-20, 50}, {1280, 1024}, {-20, 50}}, // no lower bound
+        {{-5000, -5000}, {1280, 1024}, {-5000, -5000}},
+        {{1280, 1024}, {1280, 1024}, {1280, 1024}}, // exactly the screen size is used as stored
+        {{1281, 1025}, {1280, 1024}, {640, 512}},   // one past it is not
+        {{1281, 1025}, {1281, 1025}, {1281, 1025}},
+        {{5, 5}, {1023, 767}, {5, 5}},
+        {{2000, 2000}, {1023, 767}, {511, 383}}, // halves are truncated
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CNimoDlg::InitialPosition(c.stored.x(), c.stored.y(), c.screen), c.expected)
+            << c.stored.x() << "," << c.stored.y() << " on " << c.screen.width() << "x" << c.screen.height();
+}
+
+class FakeOwner final : public CNimoDlg::IOwner
+{
+public:
+    bool RouteCommand(int id) override
+    {
+        routed.push_back(id);
+        return true;
+    }
+    void RequestClose() override { ++closeRequests; }
+
+    std::vector<int> routed;
+    int closeRequests = 0;
+};
+
+class LampWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { App(); }
+
+    CSettingsStore& Settings() { return CSettingsStore::Program(); }
+
+    std::unique_ptr<CNimoDlg> MakeLamp(CAutostart* autostart = nullptr)
+    {
+        auto lamp = std::make_unique<CNimoDlg>(autostart);
+        EXPECT_TRUE(lamp->Create(&m_owner));
+        return lamp;
+    }
+
+    TestHome m_home;
+    FakeOwner m_owner;
+};
+
+TEST_F(LampWindowTest, FirstRunOpensAtTheScreenCentreWithTheOutline)
+{
+    const auto lamp = MakeLamp();
+    const QSize screen = QApplication::primaryScreen()->geometry().size();
+    EXPECT_EQ(lamp->pos(), QPoint(screen.width() / 2, screen.height() / 2));
+    EXPECT_EQ(lamp->size(), QSize(70, 180));
+    EXPECT_TRUE(lamp->windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_TRUE(lamp->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(lamp->testAttribute(Qt::WA_OpaquePaintEvent));
+    const QRegion outline = lamp->mask();
+    EXPECT_EQ(outline.boundingRect(), QRect(5, 1, 61, 177));
+    int rows = 0;
+    for (const QRect& r : outline)
+        rows += r.height();
+    EXPECT_EQ(rows, 177);
+    EXPECT_FALSE(lamp->toolTip().isEmpty());
+    EXPECT_TRUE(lamp->IsFrameTimerActive());
+    // No stored colour means Random, which changes every three minutes.
+    EXPECT_TRUE(lamp->IsColorTimerActive());
+}
+
+TEST_F(LampWindowTest, ColourTimerRunsOnlyForRandom)
+{
+    const struct
+    {
+        int color;
+        bool timer;
+    } cases[] = {{0, false}, {3, false}, {6, false}, {7, true}, {9, false}, {-1, false}};
+    for (const auto& c : cases) {
+        Settings().WriteInt("Config", "Color", c.color);
+        const auto lamp = MakeLamp();
+        EXPECT_EQ(lamp->IsColorTimerActive(), c.timer) << c.color;
+        EXPECT_TRUE(lamp->IsFrameTimerActive()) << c.color;
+    }
+}
+
+TEST_F(LampWindowTest, StoredPositionIsUsed)
+{
+    Settings().WriteInt("CNimoDlg", "WndX", -20);
+    Settings().WriteInt("CNimoDlg", "WndY", 33);
+    EXPECT_EQ(MakeLamp()->pos(), QPoint(-20, 33));
+}
+
+// What the window shows is the current frame, tinted as Color says; an Advance moves to the next one.
+TEST_F(LampWindowTest, DrawsTheCurrentFrameTinted)
+{
+    Settings().WriteInt("Config", "Color", 1); // orange: red and blue exchanged
+    const auto lamp = MakeLamp();
+    for (int frame = 0; frame < 2; ++frame) {
+        CPLDIB decoded;
+        CPLAnyDecoder().DecodeResource(nullptr, 129 + frame, decoded);
+        const QImage shown = lamp->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(shown.size(), QSize(70, 180));
+        int wrong = 0;
+        for (int y = 0; y < 180; ++y) {
+            const std::uint8_t* row = decoded.m_rows[static_cast<std::size_t>(y)];
+            for (int x = 0; x < 70; ++x) {
+                const std::uint8_t* p = row + 4 * x;
+                const QRgb expected = qRgb(p[0], p[1], p[2]); // red shows the blue byte, blue the red
+                if ((shown.pixel(x, y) & 0xFFFFFF) != (expected & 0xFFFFFF))
+                    ++wrong;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "frame " << frame;
+        lamp->Player().Advance();
+    }
+}
+
+TEST_F(LampWindowTest, SaveAndCloseStoresThePositionAppliesAutostartAndAsksToClose)
+{
+    for (const bool autostartOn : {true, false}) {
+        CAutostart autostart;
+        autostart.LoadAutostart();
+        if (autostart.IsAutostartEnabled() != autostartOn)
+            autostart.ToggleAutostart();
+        const QString entry = m_home.UserAutostart() + "/" + GetApplicationName() + ".desktop";
+        QFile::remove(entry);
+        const auto lamp = MakeLamp(&autostart);
+        lamp->move(321, 123);
+        m_owner.closeRequests = 0;
+        lamp->SaveAndClose();
+        EXPECT_EQ(Settings().ReadInt("CNimoDlg", "WndX", -1), 321);
+        EXPECT_EQ(Settings().ReadInt("CNimoDlg", "WndY", -1), 123);
+        EXPECT_FALSE(lamp->IsFrameTimerActive());
+        EXPECT_EQ(m_owner.closeRequests, 1);
+        EXPECT_EQ(QFile::exists(entry), autostartOn);
+    }
+}
+
+TEST_F(LampWindowTest, EnterAndEscapeEndTheProgramOtherKeysDoNot)
+{
+    const struct
+    {
+        Qt::Key key;
+        int closes;
+    } cases[] = {
+        {Qt::Key_Escape, 1}, {Qt::Key_Return, 1}, {Qt::Key_Enter, 1}, {Qt::Key_Space, 0}, {Qt::Key_A, 0}};
+    for (const auto& c : cases) {
+        const auto lamp = MakeLamp();
+        m_owner.closeRequests = 0;
+        QKeyEvent press(QEvent::KeyPress, c.key, Qt::NoModifier);
+        QApplication::sendEvent(lamp.get(), &press);
+        EXPECT_EQ(m_owner.closeRequests, c.closes) << c.key;
+    }
+}
+
+TEST_F(LampWindowTest, CommandsOfTheLampStayCommandsOfTheShellTravelOn)
+{
+    const struct
+    {
+        int id;
+        bool handled;
+        std::vector<int> routed;
+    } cases[] = {
+        {1007, true, {}},       {1003, true, {57664}},    {57665, true, {57665}},
+        {57664, true, {57664}}, {0x8000, true, {0x8000}}, {0xEFFF, true, {0xEFFF}},
+        {0x7FFF, false, {}},    {0xF000, false, {}},      {0, false, {}},
+    };
+    const auto lamp = MakeLamp();
+    for (const auto& c : cases) {
+        m_owner.routed.clear();
+        EXPECT_EQ(lamp->OnCommand(c.id), c.handled) << c.id;
+        EXPECT_EQ(m_owner.routed, c.routed) << c.id;
+    }
+}
+
+TEST_F(LampWindowTest, RunOnStartupTogglesTheFlagAndTheEntry)
+{
+    CAutostart autostart;
+    autostart.LoadAutostart();
+    const QString entry = m_home.UserAutostart() + "/" + GetApplicationName() + ".desktop";
+    const auto lamp = MakeLamp(&autostart);
+    ASSERT_FALSE(autostart.IsAutostartEnabled());
+    EXPECT_TRUE(lamp->OnCommand(32776));
+    EXPECT_TRUE(autostart.IsAutostartEnabled());
+    EXPECT_TRUE(QFile::exists(entry));
+    EXPECT_TRUE(lamp->OnCommand(32776));
+    EXPECT_FALSE(autostart.IsAutostartEnabled());
+    EXPECT_FALSE(QFile::exists(entry));
+}
+
+// Runs the Configure command with a hand on the dialog: the radio button for choice (or none), then OK or
+// Cancel.
+void RunConfigure(CNimoDlg& lamp, int choice, bool ok)
+{
+    bool sawDialog = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = dynamic_cast<CConfigureDlg*>(QApplication::activeModalWidget());
+        sawDialog = dialog != nullptr;
+        if (!dialog)
+            return;
+        if (choice >= 0) {
+            if (auto* radio =
+                    qobject_cast<QAbstractButton*>(dialog->GetDlgItem(CConfigureDlg::kFirstColorId + choice)))
+                radio->click();
+        }
+        if (ok)
+            dialog->accept();
+        else
+            dialog->reject();
+    });
+    EXPECT_TRUE(lamp.OnCommand(CNimoDlg::kCmdConfigure));
+    EXPECT_TRUE(sawDialog);
+}
+
+TEST_F(LampWindowTest, ConfigureSetsTheColourAndTheColourTimer)
+{
+    const struct
+    {
+        const char* name;
+        int stored;
+        int choice;
+        bool ok;
+        int expectedStored;
+        bool colorTimer;
+        int tint; // -1: any of 0 to 6
+    } cases[] = {
+        {"Green ends the random changes", 7, 4, true, 4, false, 4},
+        {"Random starts them", 2, 7, true, 7, true, -1},
+        {"Blue from Violet", 3, 0, true, 0, false, 0},
+        {"Cancel keeps everything", 3, 5, false, 3, false, 3},
+        {"Cancel keeps Random running", 7, 1, false, 7, true, -1},
+    };
+    for (const auto& c : cases) {
+        Settings().WriteInt("Config", "Color", c.stored);
+        const auto lamp = MakeLamp();
+        const int tintBefore = lamp->Player().GetColor();
+        RunConfigure(*lamp, c.choice, c.ok);
+        EXPECT_EQ(Settings().ReadInt("Config", "Color", -1), c.expectedStored) << c.name;
+        EXPECT_EQ(lamp->IsColorTimerActive(), c.colorTimer) << c.name;
+        if (c.tint >= 0)
+            EXPECT_EQ(lamp->Player().GetColor(), c.tint) << c.name;
+        else if (!c.ok)
+            EXPECT_EQ(lamp->Player().GetColor(), tintBefore) << c.name;
+        else
+            EXPECT_TRUE(lamp->Player().GetColor() >= 0 && lamp->Player().GetColor() <= 6) << c.name;
+        EXPECT_TRUE(lamp->IsFrameTimerActive()) << c.name;
+    }
+}
+
+TEST_F(LampWindowTest, PopupMenuCommandsReachTheLamp)
+{
+    CAutostart autostart;
+    autostart.LoadAutostart();
+    const auto lamp = MakeLamp(&autostart);
+    for (const int command : {int(CNimoDlg::kCmdRunOnStartup), int(CNimoDlg::kCmdExit)}) {
+        bool checkedBefore = false;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (QAction* action : menu->actions()) {
+                if (CLampMenu::CommandOf(action) == CNimoDlg::kCmdRunOnStartup)
+                    checkedBefore = action->isChecked();
+                if (CLampMenu::CommandOf(action) == command)
+                    menu->setActiveAction(action);
+            }
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QApplication::sendEvent(menu, &enter);
+        });
+        const bool wasOn = autostart.IsAutostartEnabled();
+        m_owner.routed.clear();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(30, 60), lamp->mapToGlobal(QPoint(30, 60)));
+        QApplication::sendEvent(lamp.get(), &event);
+        EXPECT_EQ(checkedBefore, wasOn);
+        if (command == CNimoDlg::kCmdRunOnStartup) {
+            EXPECT_NE(autostart.IsAutostartEnabled(), wasOn);
+            EXPECT_TRUE(m_owner.routed.empty());
+        } else {
+            EXPECT_EQ(m_owner.routed, std::vector<int>{CNimoDlg::kCmdExit});
+        }
+    }
+}
+
+} // namespace
