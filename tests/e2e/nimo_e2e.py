@@ -669,6 +669,43 @@ def case_screenshot_shows_tinted_frame(args):
             check(min(plain) > 5, "colour %d: the lamp shows an untinted frame" % color)
 
 
+def case_install(args):
+    """cmake --install puts the program, the decoder, the desktop entry and the theme icons under the prefix,
+    so that a desktop menu built from that prefix lists the program with its icon."""
+    if not args.build or not shutil.which("cmake"):
+        return skip("no build folder to install from")
+    prefix = tempfile.mkdtemp(prefix="nimo-install-")
+    try:
+        result = subprocess.run(["cmake", "--install", args.build, "--prefix", prefix], capture_output=True,
+                                text=True, timeout=120)
+        check(result.returncode == 0, "cmake --install failed: " + result.stderr)
+        for program in ("nimo", "nimo-decode"):
+            path = os.path.join(prefix, "bin", program)
+            check(os.access(path, os.X_OK), "%s is not installed as a program" % path)
+        entry_path = os.path.join(prefix, "share", "applications", "nimo.desktop")
+        check(os.path.exists(entry_path), "no desktop entry")
+        entry = {}
+        with open(entry_path, encoding="utf-8") as f:
+            check(f.readline().strip() == "[Desktop Entry]", "the desktop entry does not start with its group")
+            for line in f:
+                if "=" in line and not line.startswith("#"):
+                    key, value = line.rstrip("\n").split("=", 1)
+                    entry[key] = value
+        for key, value in (("Type", "Application"), ("Exec", "nimo"), ("Icon", "nimo"), ("Terminal", "false")):
+            check(entry.get(key) == value, "desktop entry %s is %r, expected %r" % (key, entry.get(key), value))
+        check(entry.get("Name") and entry.get("Categories", "").endswith(";"), "desktop entry lacks Name or Categories")
+        for size in (16, 24, 48, 64, 128, 256):
+            icon = os.path.join(prefix, "share", "icons", "hicolor", "%dx%d" % (size, size), "apps", "nimo.png")
+            check(os.path.exists(icon), "missing icon " + icon)
+            with open(icon, "rb") as f:
+                header = f.read(24)
+            check(header[:8] == b"\x89PNG\r\n\x1a\n", icon + " is not a PNG")
+            width, height = int.from_bytes(header[16:20], "big"), int.from_bytes(header[20:24], "big")
+            check((width, height) == (size, size), "%s is %dx%d" % (icon, width, height))
+    finally:
+        shutil.rmtree(prefix, ignore_errors=True)
+
+
 def skip(reason):
     print("SKIPPED: " + reason)
     return 77
@@ -706,6 +743,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--nimo", required=True)
     parser.add_argument("--decode")
+    parser.add_argument("--build", help="the build folder, for the install case")
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--footprint", type=float)
     parser.add_argument("case", nargs="?")
