@@ -1,0 +1,243 @@
+#include "app/CAutostart.h"
+#include "lamp/CConfigureDlg.h"
+#include "lamp/CLampMenu.h"
+#include "lamp/CNimoDlg.h"
+#include "platform/CSettingsStore.h"
+#include "share/FakeDesktop.h"
+#include "share/WidgetTestApp.h"
+
+#include <vector>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kEnglishPage = QStringLiteral("http://www.kestrelward.example/en/zezoverida.html");
+const QString kGermanPage = QStringLiteral("http://www.kestrelward.example/de/zezoverida.html");
+
+class CFakeOwner final : public CNimoDlg::IOwner
+{
+public:
+    bool RouteCommand(int id) override
+    {
+        routed.push_back(id);
+        return true;
+    }
+    void RequestClose() override {}
+
+    std::vector<int> routed;
+};
+
+// A lamp in fresh XDG folders, with fake programs only on PATH, created and shown.
+struct SLamp
+{
+    explicit SLamp(int storedColor = 0)
+    {
+        WidgetTestApp();
+        if (storedColor != -100)
+            CSettingsStore::Program().WriteInt(NimoSettings::kColor, storedColor);
+        autostart.LoadAutostart();
+        lamp = std::make_unique<CNimoDlg>(&autostart);
+        created = lamp->Create(&owner);
+        lamp->show();
+    }
+
+    FakeDesktop desktop;
+    CAutostart autostart;
+    CFakeOwner owner;
+    std::unique_ptr<CNimoDlg> lamp;
+    bool created = false;
+};
+
+TEST(LampCommands, EachCommandGoesWhereItBelongs)
+{
+    struct SCase
+    {
+        const char* name;
+        int command;
+        bool handled;
+        std::vector<int> routed;
+        bool opensPage;
+        bool togglesAutostart;
+    } const cases[] = {
+        {"web page", 106, true, {}, true, false},
+        {"hidden About button", 1003, true, {57664}, false, false},
+        {"send to a friend (not yet)", 1007, true, {}, false, false},
+        {"run on system start up", 32776, true, {}, false, true},
+        {"About", 57664, true, {57664}, false, false},
+        {"Exit", 57665, true, {57665}, false, false},
+        {"lowest routed id", 0x8000, true, {0x8000}, false, false},
+        {"highest routed id", 0xEFFF, true, {0xEFFF}, false, false},
+        {"above the routed range", 0xF000, false, {}, false, false},
+        {"unknown low id", 1005, false, {}, false, false},
+    };
+    for (const SCase& c : cases) {
+        SLamp s;
+        ASSERT_TRUE(s.created) << c.name;
+        const QString opener = s.desktop.AddRecorder("xdg-open");
+        const bool before = s.autostart.IsAutostartEnabled();
+        EXPECT_EQ(s.lamp->OnCommand(c.command), c.handled) << c.name;
+        EXPECT_EQ(s.owner.routed, c.routed) << c.name;
+        EXPECT_EQ(s.autostart.IsAutostartEnabled(), before != c.togglesAutostart) << c.name;
+        const std::optional<QStringList> page =
+            FakeDesktop::WaitForArguments(opener, c.opensPage ? 5000 : 200);
+        ASSERT_EQ(page.has_value(), c.opensPage) << c.name;
+        if (page) {
+            EXPECT_EQ(*page, QStringList{kEnglishPage}) << c.name;
+        }
+    }
+}
+
+TEST(LampCommands, DoubleClickOpensTheProductPageInTheUsersLanguage)
+{
+    const std::pair<const char*, QString> cases[] = {
+        {"C", kEnglishPage},    {"en_US.UTF-8", kEnglishPage}, {"de_DE.UTF-8", kGermanPage},
+        {"de_CH", kGermanPage}, {"fr_FR", kEnglishPage},
+    };
+    for (const auto& [locale, page] : cases) {
+        ScopedEnv all("LC_ALL", locale);
+        SLamp s;
+        const QString opener = s.desktop.AddRecorder("xdg-open");
+        QTest::mouseDClick(s.lamp.get(), Qt::LeftButton, {}, QPoint(35, 90));
+        const std::optional<QStringList> arguments = FakeDesktop::WaitForArguments(opener);
+        ASSERT_TRUE(arguments.has_value()) << locale;
+        EXPECT_EQ(*arguments, QStringList{page}) << locale;
+    }
+}
+
+// Opens the lamp's menu by a right click and hands it to inspect, which returns the command to choose
+// (0: dismiss). Returns whether a menu was shown.
+bool WithLampMenu(CNimoDlg& lamp, const std::function<int(QMenu&)>& inspect)
+{
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+        WaitUntil([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr; });
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        shown = true;
+        const int choose = inspect(*menu);
+        for (QAction* action : menu->actions()) {
+            if (choose != 0 && CLampMenu::CommandOf(action) == choose)
+                menu->setActiveAction(action);
+        }
+        QTest::keyClick(menu, choose != 0 ? Qt::Key_Return : Qt::Key_Escape);
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(30, 40), lamp.mapToGlobal(QPoint(30, 40)));
+    QApplication::sendEvent(&lamp, &event);
+    return shown;
+}
+
+bool StartUpChecked(const QMenu& menu)
+{
+    for (const QAction* action : menu.actions()) {
+        if (CLampMenu::CommandOf(action) == 32776)
+            return action->isChecked();
+    }
+    ADD_FAILURE() << "no start-up item";
+    return false;
+}
+
+TEST(LampCommands, RightClickMenuFollowsTheAutostartFlag)
+{
+    SLamp s;
+    ASSERT_TRUE(s.created);
+    const QString entry =
+        s.desktop.ConfigHome() + "/autostart/" + s.autostart.AutostartValueName() + ".desktop";
+    bool checked = true;
+    QPoint shownAt;
+    const QPoint expectedAt = s.lamp->mapToGlobal(QPoint(30, 40));
+    // Off at first; choosing the item turns start with the system on at once.
+    ASSERT_TRUE(WithLampMenu(*s.lamp, [&](QMenu& menu) {
+        checked = StartUpChecked(menu);
+        shownAt = menu.pos();
+        return 32776;
+    }));
+    EXPECT_FALSE(checked);
+    EXPECT_EQ(shownAt, expectedAt);
+    EXPECT_TRUE(s.autostart.IsAutostartEnabled());
+    EXPECT_TRUE(QFileInfo::exists(entry));
+    // The next menu carries the check mark; choosing it again turns it off.
+    ASSERT_TRUE(WithLampMenu(*s.lamp, [&](QMenu& menu) {
+        checked = StartUpChecked(menu);
+        return 32776;
+    }));
+    EXPECT_TRUE(checked);
+    EXPECT_FALSE(s.autostart.IsAutostartEnabled());
+    EXPECT_FALSE(QFileInfo::exists(entry));
+    // Dismissing the menu changes nothing.
+    ASSERT_TRUE(WithLampMenu(*s.lamp, [&](QMenu& menu) {
+        checked = StartUpChecked(menu);
+        return 0;
+    }));
+    EXPECT_FALSE(checked);
+    EXPECT_FALSE(s.autostart.IsAutostartEnabled());
+    EXPECT_TRUE(s.owner.routed.empty());
+}
+
+TEST(LampCommands, MenuItemsReachTheirHandlers)
+{
+    const std::pair<int, std::vector<int>> cases[] = {{57665, {57665}}, {57664, {57664}}, {1007, {}}};
+    for (const auto& [command, routed] : cases) {
+        SLamp s;
+        ASSERT_TRUE(WithLampMenu(*s.lamp, [command = command](QMenu&) { return command; }));
+        EXPECT_EQ(s.owner.routed, routed) << command;
+    }
+}
+
+TEST(LampCommands, ConfigureChangesTheLampOnOkOnly)
+{
+    struct SCase
+    {
+        const char* name;
+        int stored;
+        int click; // radio id, 0: none
+        int closeWith;
+        int expectedStored;
+        int tint; // -1: any of 0 to 6
+        bool colorTimer;
+    } const cases[] = {
+        {"Green, OK", 4, 0, kIdOk, 4, 4, false},
+        {"Random, OK", 7, 0, kIdOk, 7, -1, true},
+        {"12, OK", 12, 0, kIdOk, 12, 12, false},
+        {"Random, Green chosen, OK", 7, 1012, kIdOk, 4, 4, false},
+        {"Blue, Random chosen, OK", 0, 1015, kIdOk, 7, -1, true},
+        {"Green, Pink chosen, Cancel", 4, 1010, kIdCancel, 4, 4, false},
+        {"Random, Blue chosen, Cancel", 7, 1008, kIdCancel, 7, -1, true},
+        {"12, Orange chosen, Cancel", 12, 1009, kIdCancel, 12, 12, false},
+    };
+    for (const SCase& c : cases) {
+        SLamp s(c.stored);
+        ASSERT_TRUE(s.created) << c.name;
+        const int tintBefore = s.lamp->Player().GetColor();
+        bool lampAnimatedMeanwhile = false;
+        WhenModalShows([&](QWidget* modal) {
+            auto* dialog = static_cast<CConfigureDlg*>(modal);
+            lampAnimatedMeanwhile = s.lamp->IsFrameTimerActive();
+            if (c.click)
+                qobject_cast<QAbstractButton*>(dialog->GetDlgItem(c.click))->click();
+            dialog->EndDialog(c.closeWith);
+        });
+        EXPECT_TRUE(s.lamp->OnCommand(1008)) << c.name;
+        EXPECT_TRUE(lampAnimatedMeanwhile) << c.name;
+        EXPECT_EQ(CSettingsStore::Program().ReadInt(NimoSettings::kColor, -100), c.expectedStored) << c.name;
+        if (c.closeWith == kIdCancel) {
+            EXPECT_EQ(s.lamp->Player().GetColor(), tintBefore) << c.name;
+        } else if (c.tint == -1) {
+            EXPECT_GE(s.lamp->Player().GetColor(), 0) << c.name;
+            EXPECT_LE(s.lamp->Player().GetColor(), 6) << c.name;
+        } else {
+            EXPECT_EQ(s.lamp->Player().GetColor(), c.tint) << c.name;
+        }
+        EXPECT_EQ(s.lamp->IsColorTimerActive(), c.colorTimer) << c.name;
+        EXPECT_TRUE(s.lamp->IsFrameTimerActive()) << c.name;
+    }
+}
+
+} // namespace
