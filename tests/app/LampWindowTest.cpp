@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QRegion>
 #include <QScreen>
 #include <QTimer>
@@ -327,6 +328,29 @@ TEST_F(LampWindowTest, PopupMenuCommandsReachTheLamp)
             EXPECT_EQ(m_owner.routed, std::vector<int>{CNimoDlg::kCmdExit});
         }
     }
+}
+
+// Where the window manager will not move the window (Qt's offscreen platform has none), the lamp follows
+// the mouse itself while the left button is held, and only then.
+TEST_F(LampWindowTest, LeftButtonDragMovesTheLampWithoutAWindowManager)
+{
+    const auto lamp = MakeLamp();
+    lamp->move(100, 100);
+    auto send = [&](QEvent::Type type, QPoint global, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(global - lamp->pos()), QPointF(global), button, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(lamp.get(), &event);
+    };
+    send(QEvent::MouseButtonPress, {130, 150}, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, {180, 120}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(lamp->pos(), QPoint(150, 70));
+    send(QEvent::MouseButtonRelease, {180, 120}, Qt::LeftButton, Qt::NoButton);
+    send(QEvent::MouseMove, {400, 400}, Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(lamp->pos(), QPoint(150, 70));
+    // The right button does not drag.
+    send(QEvent::MouseButtonPress, {180, 120}, Qt::RightButton, Qt::RightButton);
+    send(QEvent::MouseMove, {220, 160}, Qt::NoButton, Qt::RightButton);
+    EXPECT_EQ(lamp->pos(), QPoint(150, 70));
 }
 
 } // namespace
