@@ -469,15 +469,31 @@ def case_drag_then_escape(args):
 
 
 def case_enter_ends_program(args):
-    """Enter with the lamp focused runs the same exit path as Escape."""
+    """Enter with the lamp focused runs the same exit path as Escape. The program removes the legacy log-on
+    entries and writes nothing but its settings file, all inside the test's own folders."""
     with Session(args) as s:
+        legacy = [os.path.join(s.tmp, "config", "autostart", "NimoLampe.desktop"),
+                  os.path.join(s.tmp, "etc-xdg", "autostart", "NimoLampe.desktop")]
+        for path in legacy:
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "w") as f:
+                f.write("[Desktop Entry]\nType=Application\nName=NimoLampe\nExec=/old/nimo\n")
         s.start_nimo("-Embedding")
         wid, _ = s.lamp()
+        check(not any(os.path.exists(p) for p in legacy), "a legacy log-on entry is still there")
         s.run("xdotool", "windowactivate", "--sync", str(wid))
         s.run("xdotool", "key", "--window", str(wid), "Return")
         check(s.wait_exit() == 0, "nimo did not end cleanly")
-        stored = s.read_settings().get("CNimoDlg", {})
-        check((stored.get("WndX"), stored.get("WndY")) == (SCREEN_W // 2, SCREEN_H // 2), "position not stored")
+        stored = s.read_settings()
+        check((stored["CNimoDlg"]["WndX"], stored["CNimoDlg"]["WndY"]) == (SCREEN_W // 2, SCREEN_H // 2),
+              "position not stored: %r" % stored)
+        check(stored["Config"]["RunOnStartup"] == 0, "RunOnStartup not stored")
+        written = sorted(os.path.relpath(os.path.join(root, name), s.tmp)
+                         for folder in ("config", "etc-xdg", "data", "share")
+                         for root, _, names in os.walk(os.path.join(s.tmp, folder)) for name in names
+                         if "openbox" not in root)
+        check(written == [os.path.join("config", "Kestrel Ward", "nimo.conf")],
+              "files written besides the settings: %r" % written)
 
 
 def tray_icon(s):
