@@ -81,6 +81,13 @@ TEST(ConfigureDlg, ChecksTheStartingChoiceAndTranslates)
         dialog.m_nColor = c.color;
         dialog.OnInitDialog();
         EXPECT_EQ(CheckedRadio(dialog), c.checked) << c.color;
+        // The preview shows the choice: Random as one of the seven, any other value as it is.
+        const int tint = dialog.Preview().Player().GetColor();
+        if (c.color == 7) {
+            EXPECT_TRUE(tint >= 0 && tint <= 6) << tint;
+        } else {
+            EXPECT_EQ(tint, c.color);
+        }
         // Nothing is stored or changed by opening it.
         EXPECT_EQ(dialog.m_nColor, c.color);
         EXPECT_EQ(dialog.windowTitle(), "Configure...");
@@ -113,7 +120,18 @@ TEST(ConfigureDlg, ClicksSetTheChoice)
         QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(4, radio->height() / 2));
         EXPECT_EQ(dialog.m_nColor, id - 1008) << id;
         EXPECT_EQ(CheckedRadio(dialog), id) << id;
+        if (id != 1015) {
+            EXPECT_EQ(dialog.Preview().Player().GetColor(), id - 1008) << id;
+        }
     }
+    // Every click on Random picks the preview's colour anew.
+    std::set<int> tints;
+    for (int k = 0; k < 200; ++k) {
+        Radio(dialog, 1015)->click();
+        tints.insert(dialog.Preview().Player().GetColor());
+    }
+    EXPECT_EQ(tints, (std::set<int>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(dialog.m_nColor, 7);
 }
 
 // The Configure command: the dialog opens on the stored Color; OK stores the choice and tells the lamp
