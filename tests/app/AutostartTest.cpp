@@ -2,7 +2,7 @@
 #include "platform/CRegistryKey.h"
 #include "platform/CSettingsStore.h"
 #include "platform/ProgramPath.h"
-#include "platform/ScopedXdgHome.h"
+#include "ScopedXdgHome.h"
 
 #include <QDir>
 #include <QFile>

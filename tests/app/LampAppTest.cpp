@@ -1,7 +1,7 @@
 // The application object's start-up and commands, on a desktop without a notification area (Qt's
 // offscreen platform): start-up must fail with its one line on standard error, after clearing the legacy
 // log-on entries, and the autostart flag must still be stored at the end.
-#include "TestHome.h"
+#include "ScopedXdgHome.h"
 #include "app/CAboutBox.h"
 #include "app/CLampApp.h"
 #include "app/CMainFrame.h"
@@ -50,7 +50,7 @@ void Touch(const QString& path)
 
 TEST(LampApp, StartUpWithoutNotificationAreaFailsAfterClearingLegacyEntries)
 {
-    TestHome home;
+    ScopedXdgHome home;
     const QString legacyUser = home.UserAutostart() + "/NimoLampe.desktop";
     const QString legacyMachine = home.ConfigHome() + "/../etc-xdg/autostart/NimoLampe.desktop";
     const QString own = home.UserAutostart() + "/" + GetApplicationName() + ".desktop";

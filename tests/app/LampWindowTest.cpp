@@ -1,6 +1,6 @@
 // The lamp window on Qt's offscreen platform: where it opens, its outline, what it draws, its timers, its
 // exit path and the way its commands travel.
-#include "TestHome.h"
+#include "ScopedXdgHome.h"
 #include "app/CAutostart.h"
 #include "lamp/CConfigureDlg.h"
 #include "lamp/CLampMenu.h"
@@ -93,7 +93,7 @@ protected:
         return lamp;
     }
 
-    TestHome m_home;
+    ScopedXdgHome m_home;
     FakeOwner m_owner;
 };
 

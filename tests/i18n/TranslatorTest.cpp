@@ -1,7 +1,7 @@
 #include "i18n/CTranslator.h"
 #include "platform/CSettingsStore.h"
 #include "platform/CTemplateDialog.h"
-#include "platform/ScopedXdgHome.h"
+#include "ScopedXdgHome.h"
 
 #include <QApplication>
 #include <QLabel>

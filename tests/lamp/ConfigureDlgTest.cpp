@@ -1,6 +1,6 @@
 #include "lamp/CConfigureDlg.h"
 #include "platform/CSettingsStore.h"
-#include "platform/ScopedXdgHome.h"
+#include "ScopedXdgHome.h"
 #include "share/WidgetTestApp.h"
 
 #include <algorithm>

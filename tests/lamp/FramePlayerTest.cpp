@@ -1,4 +1,4 @@
-#include "JpegTestFrames.h"
+#include "JpegMaker.h"
 #include "lamp/CFramePlayer.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"

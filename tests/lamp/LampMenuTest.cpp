@@ -1,5 +1,5 @@
 #include "lamp/CLampMenu.h"
-#include "platform/ScopedXdgHome.h"
+#include "ScopedXdgHome.h"
 #include "share/WidgetTestApp.h"
 
 #include <QAction>

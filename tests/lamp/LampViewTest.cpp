@@ -2,7 +2,7 @@
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "platform/CSettingsStore.h"
-#include "platform/ScopedXdgHome.h"
+#include "ScopedXdgHome.h"
 #include "share/WidgetTestApp.h"
 
 #include <set>

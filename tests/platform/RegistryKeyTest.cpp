@@ -1,5 +1,5 @@
 #include "platform/CRegistryKey.h"
-#include "platform/ScopedXdgHome.h"
+#include "ScopedXdgHome.h"
 
 #include <QDir>
 #include <QFile>

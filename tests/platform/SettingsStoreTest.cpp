@@ -1,6 +1,6 @@
 #include "platform/CSettingsStore.h"
 #include "platform/ProgramPath.h"
-#include "platform/ScopedXdgHome.h"
+#include "ScopedXdgHome.h"
 
 #include <QDir>
 #include <QFile>

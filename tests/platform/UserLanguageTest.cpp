@@ -1,6 +1,6 @@
 #include "platform/UserLanguage.h"
 
-#include "platform/ScopedXdgHome.h"
+#include "ScopedXdgHome.h"
 
 #include <gtest/gtest.h>
 

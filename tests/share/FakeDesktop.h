@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ScopedXdgHome.h"
+#include "ScopedXdgHome.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

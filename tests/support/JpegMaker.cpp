@@ -12,7 +12,10 @@
 #include <jpeglib.h>
 #include <sys/wait.h>
 
-std::vector<std::uint8_t> MakeJpeg(const SJpegOptions& o)
+namespace {
+
+// Encodes a picture whose rows fill(y, row) writes, one byte per component.
+template <typename Fill> std::vector<std::uint8_t> Encode(const SJpegOptions& o, Fill fill)
 {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
@@ -38,7 +41,22 @@ std::vector<std::uint8_t> MakeJpeg(const SJpegOptions& o)
     jpeg_start_compress(&c, TRUE);
     std::vector<std::uint8_t> row(static_cast<std::size_t>(o.width) * c.input_components);
     while (c.next_scanline < c.image_height) {
-        const int y = static_cast<int>(c.next_scanline);
+        fill(static_cast<int>(c.next_scanline), row);
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::vector<std::uint8_t> out(buffer, buffer + size);
+    jpeg_destroy_compress(&c);
+    std::free(buffer);
+    return out;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> MakeJpeg(const SJpegOptions& o)
+{
+    return Encode(o, [&o](int y, std::vector<std::uint8_t>& row) {
         for (int x = 0; x < o.width; ++x) {
             // Smooth shapes and some detail, so that every DCT coefficient and both chroma planes matter.
             const double v = 0.5 + 0.5 * std::sin(x * 0.21 + y * 0.07) * std::cos(y * 0.13 - x * 0.05);
@@ -50,14 +68,23 @@ std::vector<std::uint8_t> MakeJpeg(const SJpegOptions& o)
                 row[3 * x + 2] = static_cast<std::uint8_t>(((x ^ y) & 16) ? 220 : 30);
             }
         }
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    std::vector<std::uint8_t> out(buffer, buffer + size);
-    jpeg_destroy_compress(&c);
-    std::free(buffer);
-    return out;
+    });
+}
+
+std::vector<std::uint8_t> MakeSolidJpeg(int width, int height, std::uint8_t red, std::uint8_t green,
+                                        std::uint8_t blue)
+{
+    SJpegOptions o;
+    o.width = width;
+    o.height = height;
+    o.quality = 95;
+    return Encode(o, [red, green, blue](int, std::vector<std::uint8_t>& row) {
+        for (std::size_t i = 0; i + 2 < row.size(); i += 3) {
+            row[i] = red;
+            row[i + 1] = green;
+            row[i + 2] = blue;
+        }
+    });
 }
 
 CTempDir::CTempDir()

@@ -17,6 +17,9 @@ struct SJpegOptions
 };
 
 std::vector<std::uint8_t> MakeJpeg(const SJpegOptions& options);
+// A colour picture of one colour (2 x 2 luminance sampling).
+std::vector<std::uint8_t> MakeSolidJpeg(int width, int height, std::uint8_t red, std::uint8_t green,
+                                        std::uint8_t blue);
 
 // Runs libjpeg-turbo's djpeg (float DCT, no fancy upsampling) on the bytes and returns its PNM pixels,
 // or an empty vector with the reason in error when djpeg is missing or fails.
