@@ -180,6 +180,12 @@ struct SDecodeCase
     std::vector<Bytes> rows; // picture rows from the top; a guard byte marks a pixel nothing may write
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SDecodeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class BmpDecodes : public ::testing::TestWithParam<SDecodeCase>
 {
 };
@@ -469,6 +475,12 @@ struct SFailCase
     int code;
     const char* text;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SFailCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class BmpRefuses : public ::testing::TestWithParam<SFailCase>
 {

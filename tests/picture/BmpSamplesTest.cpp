@@ -23,6 +23,12 @@ struct SSample
     int height;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SSample& c, std::ostream* os)
+{
+    *os << c.file;
+}
+
 // The samples the fuzz replay also runs, each with the result it must give. Hostile pictures that are
 // clipped rather than refused decode to their full size.
 const SSample kSamples[] = {

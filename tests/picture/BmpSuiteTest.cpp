@@ -29,6 +29,12 @@ struct SSuiteCase
     const char* ref; // reference picture in ref/ that the pixels must equal, if any
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SSuiteCase& c, std::ostream* os)
+{
+    *os << c.file;
+}
+
 // Every picture of the suite. Inside the feature set: the reference's pixels. Outside it: refused with
 // its code, or decoded as the format's plain rules say (compression is ignored at 24 and 32 bits).
 const SSuiteCase kCases[] = {

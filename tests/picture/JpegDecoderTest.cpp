@@ -49,6 +49,12 @@ struct SReferenceCase
     std::size_t cutTo; // 0: whole picture
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SReferenceCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class JpegMatchesDjpeg : public ::testing::TestWithParam<SReferenceCase>
 {
 };
