@@ -7,13 +7,11 @@ trayer, temporary HOME and XDG folders). Every wait has a deadline; no fixed sle
 
 import argparse
 import os
-import shutil
 import sys
-import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from nimo_e2e import LAMP_H, LAMP_W, Failure, Session, check, crop, skip, wait_for  # noqa: E402
+from nimo_e2e import LAMP_H, LAMP_W, Session, check, crop, run_case, wait_for  # noqa: E402
 
 LAMP_X, LAMP_Y = 200, 150
 
@@ -78,15 +76,7 @@ def case_configure_green(args):
         inside = lamp_inside(s, lamp)
         check(not lamp_is_green(s, inside), "the blue lamp already looks green")
 
-        open_menu(s, LAMP_X + 35, LAMP_Y + 110)
-        known = {w for w, _ in s.windows()}
-        s.run("xdotool", "key", "c")
-        dialog, geometry = wait_for("the Configure dialog", lambda: new_window(s, known, "Configure..."))
-        s.run("xdotool", "windowactivate", "--sync", str(dialog))
-        s.run("xdotool", "key", "alt+g")
-        # The preview turns green on its next frame: then the choice has been taken.
-        wait_for("the preview to turn green",
-                 lambda: green_pixels((geometry[2], geometry[3], crop(s.screenshot(), *geometry))) > 500)
+        dialog = pick_green_in_configure(s)
         check(not lamp_is_green(s, inside), "the lamp changed colour before OK")
         s.run("xdotool", "key", "Return")
         wait_for("the dialog to close", lambda: not s.geometry(dialog))
@@ -96,6 +86,20 @@ def case_configure_green(args):
         check(s.nimo.poll() is None, "nimo ended")
 
 
+def pick_green_in_configure(s):
+    """Opens Configure from the lamp's menu and picks Green; the dialog, once its preview shows green."""
+    open_menu(s, LAMP_X + 35, LAMP_Y + 110)
+    known = {w for w, _ in s.windows()}
+    s.run("xdotool", "key", "c")
+    dialog, geometry = wait_for("the Configure dialog", lambda: new_window(s, known, "Configure..."))
+    s.run("xdotool", "windowactivate", "--sync", str(dialog))
+    s.run("xdotool", "key", "alt+g")
+    # The preview turns green on its next frame: then the choice has been taken.
+    wait_for("the preview to turn green",
+             lambda: green_pixels((geometry[2], geometry[3], crop(s.screenshot(), *geometry))) > 500)
+    return dialog
+
+
 def case_configure_cancel(args):
     """Cancel after picking another colour leaves the stored colour and the lamp as they were."""
     with Session(args) as s:
@@ -103,14 +107,7 @@ def case_configure_cancel(args):
         s.start_nimo("-Embedding")
         lamp, _ = s.lamp()
         inside = lamp_inside(s, lamp)
-        open_menu(s, LAMP_X + 35, LAMP_Y + 110)
-        known = {w for w, _ in s.windows()}
-        s.run("xdotool", "key", "c")
-        dialog, geometry = wait_for("the Configure dialog", lambda: new_window(s, known, "Configure..."))
-        s.run("xdotool", "windowactivate", "--sync", str(dialog))
-        s.run("xdotool", "key", "alt+g")
-        wait_for("the preview to turn green",
-                 lambda: green_pixels((geometry[2], geometry[3], crop(s.screenshot(), *geometry))) > 500)
+        dialog = pick_green_in_configure(s)
         s.run("xdotool", "key", "Escape")
         wait_for("the dialog to close", lambda: not s.geometry(dialog))
         before = crop(s.screenshot(), LAMP_X, LAMP_Y, LAMP_W, LAMP_H)
@@ -150,24 +147,7 @@ def main():
     parser.add_argument("--nimo", required=True)
     parser.add_argument("case")
     args = parser.parse_args()
-    missing = [t for t in ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo", "import")
-               if not shutil.which(t)]
-    if missing:
-        return skip("missing " + ", ".join(missing))
-    if args.case not in CASES:
-        print("unknown case %r; cases: %s" % (args.case, ", ".join(CASES)))
-        return 2
-    try:
-        CASES[args.case](args)
-    except Failure as failure:
-        print("FAILED: %s: %s" % (args.case, failure))
-        return 1
-    except Exception:
-        traceback.print_exc()
-        return 1
-    print("passed: " + args.case)
-    return 0
-
+    return run_case(CASES, args)
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -767,18 +767,30 @@ def main():
     if args.list:
         print("\n".join(CASES))
         return 0
-    missing = [t for t in ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo", "import", "xmessage")
-               if not shutil.which(t)]
-    if missing:
-        return skip("missing " + ", ".join(missing))
     if args.footprint:
+        missing = missing_tools()
+        if missing:
+            return skip("missing " + ", ".join(missing))
         footprint(args, args.footprint)
         return 0
-    if args.case not in CASES:
-        print("unknown case %r; cases: %s" % (args.case, ", ".join(CASES)))
+    return run_case(CASES, args)
+
+
+def missing_tools():
+    return [t for t in ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo", "import", "xmessage")
+            if not shutil.which(t)]
+
+
+def run_case(cases, args):
+    """Runs the case args.case of cases: 0 passed, 1 failed, 2 unknown, 77 skipped."""
+    missing = missing_tools()
+    if missing:
+        return skip("missing " + ", ".join(missing))
+    if args.case not in cases:
+        print("unknown case %r; cases: %s" % (args.case, ", ".join(cases)))
         return 2
     try:
-        result = CASES[args.case](args)
+        result = cases[args.case](args)
     except Failure as failure:
         print("FAILED: %s: %s" % (args.case, failure))
         return 1
@@ -789,7 +801,6 @@ def main():
         return 77
     print("passed: " + args.case)
     return 0
-
 
 if __name__ == "__main__":
     sys.exit(main())
