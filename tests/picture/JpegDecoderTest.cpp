@@ -185,6 +185,22 @@ TEST(JpegDecoder, HugeHeaderIsRefusedBeforeAnyAllocation)
     EXPECT_EQ(bitmap.m_width, 16) << "the earlier picture is untouched";
 }
 
+TEST(JpegDecoder, ProgressivePicturesWithTooManyScansAreRefused)
+{
+    SJpegOptions options{16, 16, false, true};
+    options.manyScans = true;
+    const auto hostile = MakeJpeg(options);
+    options.grey = true; // 190 scans: within the limit
+    const auto grey = MakeJpeg(options);
+    CPLAnyDecoder decoder;
+    CPLDIB bitmap;
+    const CTextException e = DecodeFailure(decoder, hostile, bitmap);
+    EXPECT_EQ(e.GetCode(), kErrFormatNotSupported);
+    EXPECT_STREQ(e.GetText(), "Decoder error: Progressive JPEG file has too many scans\n\n");
+    EXPECT_NO_THROW(decoder.DecodeMemory(grey.data(), static_cast<int>(grey.size()), bitmap));
+    EXPECT_EQ(bitmap.m_depth, 8);
+}
+
 TEST(JpegDecoder, ReusesItsSourceAndProgressManagers)
 {
     CPLJpegDecoder decoder;

@@ -35,8 +35,20 @@ template <typename Fill> std::vector<std::uint8_t> Encode(const SJpegOptions& o,
         c.comp_info[1].h_samp_factor = c.comp_info[1].v_samp_factor = 1;
         c.comp_info[2].h_samp_factor = c.comp_info[2].v_samp_factor = 1;
     }
-    if (o.progressive)
+    std::vector<jpeg_scan_info> scans;
+    if (o.progressive && o.manyScans) {
+        scans.push_back({c.num_components, {0, 1, 2, 3}, 0, 0, 0, 0});
+        for (int component = 0; component < c.num_components; ++component)
+            for (int k = 1; k < 64; ++k) {
+                scans.push_back({1, {component}, k, k, 0, 2});
+                scans.push_back({1, {component}, k, k, 2, 1});
+                scans.push_back({1, {component}, k, k, 1, 0});
+            }
+        c.scan_info = scans.data();
+        c.num_scans = static_cast<int>(scans.size());
+    } else if (o.progressive) {
         jpeg_simple_progression(&c);
+    }
     c.restart_in_rows = o.restartRows;
     jpeg_start_compress(&c, TRUE);
     std::vector<std::uint8_t> row(static_cast<std::size_t>(o.width) * c.input_components);

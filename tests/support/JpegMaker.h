@@ -14,6 +14,9 @@ struct SJpegOptions
     int restartRows = 0; // restart interval in MCU rows, 0 for none
     int quality = 85;
     bool lumaTwoByTwo = true;
+    // With progressive: one scan per component, coefficient and bit (3 x 63 x 3 + 1 scans in all for colour)
+    // instead of libjpeg's short script.
+    bool manyScans = false;
 };
 
 std::vector<std::uint8_t> MakeJpeg(const SJpegOptions& options);
