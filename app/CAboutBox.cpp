@@ -6,6 +6,7 @@
 #include "platform/CQtDrawTarget.h"
 #include "platform/CResourceModule.h"
 #include "platform/ProgramIcon.h"
+#include "resources/ResourceIds.h"
 
 #include <QImage>
 #include <QLabel>
@@ -39,7 +40,7 @@ QPixmap LoadPicture(int id)
 
 } // namespace
 
-CAboutBox::CAboutBox(QWidget* parent) : CTemplateDialog(kTemplateId, parent) {}
+CAboutBox::CAboutBox(QWidget* parent) : CTemplateDialog(kIddAbout, parent) {}
 
 CAboutBox::~CAboutBox() = default;
 
@@ -48,8 +49,8 @@ void CAboutBox::OnInitDialog()
     if (m_initialised)
         return;
     m_initialised = true;
-    m_secondLink.SubclassDlgItem(kSecondLinkId, this);
-    m_firstLink.SubclassDlgItem(kFirstLinkId, this);
+    m_secondLink.SubclassDlgItem(kIdcSecondLink, this);
+    m_firstLink.SubclassDlgItem(kIdcFirstLink, this);
     // Before the pictures go in: writing a static's text back would clear its picture.
     m_translator.TranslateWindow(this);
 
@@ -67,7 +68,7 @@ void CAboutBox::OnInitDialog()
         pictures[0]->resize(kIconSize, kIconSize);
     }
     if (pictures.size() >= 2) {
-        const QPixmap picture = LoadPicture(kPictureId);
+        const QPixmap picture = LoadPicture(kIdbSplash);
         if (!picture.isNull()) {
             pictures[1]->setPixmap(picture);
             pictures[1]->resize(picture.size());

@@ -9,11 +9,6 @@
 class CAboutBox final : public CTemplateDialog
 {
 public:
-    static constexpr int kTemplateId = 100;
-    static constexpr int kFirstLinkId = 1002;
-    static constexpr int kSecondLinkId = 1003;
-    static constexpr int kPictureId = 135;
-
     explicit CAboutBox(QWidget* parent = nullptr);
     ~CAboutBox() override;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CAutostart.h"
+#include "resources/ResourceIds.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -13,9 +14,6 @@ class CMainFrame;
 class CLampApp final : public QApplication, public CAutostart
 {
 public:
-    static constexpr int kCmdExit = 57665;
-    static constexpr int kCmdAbout = 57664;
-
     CLampApp(int& argc, char** argv);
     ~CLampApp() override;
 

@@ -1,15 +1,18 @@
 #include "app/CMainFrame.h"
 
+#include "app/CAutostart.h"
 #include "app/CSplashWindow.h"
 #include "platform/ProgramIcon.h"
 #include "platform/StringResource.h"
+#include "resources/ResourceIds.h"
 
 #include <cstdio>
 
 #include <QCloseEvent>
 
 CMainFrame::CMainFrame(std::function<bool(int)> application, CAutostart* autostart)
-    : m_application(std::move(application)), m_tray([this](int id) { OnTrayCommand(id); }), m_lamp(autostart)
+    : m_application(std::move(application)), m_autostart(autostart),
+      m_tray([this](int id) { OnTrayCommand(id); })
 {
     setWindowIcon(LoadProgramIcon());
 }
@@ -19,8 +22,8 @@ CMainFrame::~CMainFrame() = default;
 bool CMainFrame::Create()
 {
     CSplashWindow::ShowSplash(this);
-    const QString tip = LoadStringResource(nullptr, kTrayTipId);
-    if (!m_tray.CreateIcon(nullptr, kTrayCallback, tip, LoadProgramIcon(), kTrayIconId)) {
+    const QString tip = LoadStringResource(nullptr, kIdsTrayTooltip);
+    if (!m_tray.CreateIcon(nullptr, kTrayCallback, tip, LoadProgramIcon(), kIdrTrayMenu)) {
         std::fputs("nimo: no notification area (system tray) is available; the lamp needs one to start\n",
                    stderr);
         if (CSplashWindow* splash = CSplashWindow::Current())
@@ -41,6 +44,23 @@ bool CMainFrame::RouteCommand(int id)
 void CMainFrame::RequestClose()
 {
     close();
+}
+
+bool CMainFrame::IsAutostartEnabled() const
+{
+    return m_autostart && m_autostart->IsAutostartEnabled();
+}
+
+void CMainFrame::ToggleAutostart()
+{
+    if (m_autostart)
+        m_autostart->ToggleAutostart();
+}
+
+void CMainFrame::ApplyAutostart()
+{
+    if (m_autostart)
+        m_autostart->ApplyAutostart(m_autostart->IsAutostartEnabled());
 }
 
 void CMainFrame::OnTrayCommand(int id)

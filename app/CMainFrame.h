@@ -14,9 +14,7 @@ class CAutostart;
 class CMainFrame final : public QWidget, public CNimoDlg::IOwner
 {
 public:
-    static constexpr int kTrayIconId = 130; // also the tray menu's resource id
     static constexpr unsigned kTrayCallback = 0x800A;
-    static constexpr int kTrayTipId = 61448;
 
     // application: the application object's command handler (Exit, About).
     CMainFrame(std::function<bool(int)> application, CAutostart* autostart);
@@ -32,6 +30,11 @@ public:
     // The frame's route: no handlers of its own, then the application object's.
     bool RouteCommand(int id) override;
     void RequestClose() override;
+    // The lamp's questions about starting with the system go to the application's flag; without one
+    // (autostart null) the flag stays off.
+    bool IsAutostartEnabled() const override;
+    void ToggleAutostart() override;
+    void ApplyAutostart() override;
 
     // A command chosen in the tray menu or by a double click on the icon. The lamp's own commands,
     // which find no handler on the frame's route, are passed on to the lamp window.
@@ -42,6 +45,7 @@ protected:
 
 private:
     std::function<bool(int)> m_application;
+    CAutostart* m_autostart;
     // Destroyed in reverse order: the lamp window first, then the tray icon, which leaves the
     // notification area at once.
     CSystemTray m_tray;

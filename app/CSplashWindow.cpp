@@ -5,6 +5,7 @@
 #include "picture/CTextException.h"
 #include "platform/CQtDrawTarget.h"
 #include "platform/CResourceModule.h"
+#include "resources/ResourceIds.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -90,7 +91,7 @@ bool CSplashWindow::LoadPicture()
 {
     auto bitmap = std::make_unique<CPLDIB>();
     try {
-        CPLAnyDecoder().DecodeResource(nullptr, kBitmapId, *bitmap, 0, kRtBitmap);
+        CPLAnyDecoder().DecodeResource(nullptr, kIdbSplash, *bitmap, 0, kRtBitmap);
     } catch (const CTextException&) {
         return false;
     }

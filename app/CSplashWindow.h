@@ -14,7 +14,6 @@ class QObject;
 class CSplashWindow final : public QWidget
 {
 public:
-    static constexpr int kBitmapId = 135;
     static constexpr int kShowMilliseconds = 2000;
 
     static void EnableSplash(bool enable);

@@ -2,13 +2,14 @@
 
 #include "platform/CSettingsStore.h"
 #include "platform/ProgramIcon.h"
+#include "resources/ResourceIds.h"
 
 #include <QAbstractButton>
 #include <QGuiApplication>
 #include <QScreen>
 
 CConfigureDlg::CConfigureDlg(QWidget* parent)
-    : CTemplateDialog(kTemplateId, parent), m_icon(LoadProgramIcon())
+    : CTemplateDialog(kIddConfigure, parent), m_icon(LoadProgramIcon())
 {
     setWindowIcon(m_icon);
 }
@@ -28,7 +29,7 @@ void CConfigureDlg::OnInitDialog()
         return;
     m_initialised = true;
     QRect area;
-    if (const QWidget* marker = GetDlgItem(kPreviewId))
+    if (const QWidget* marker = GetDlgItem(kIdcPreview))
         area = marker->geometry();
     m_preview.Create(area, this);
     m_preview.SetColor(m_nColor);
@@ -39,7 +40,8 @@ void CConfigureDlg::OnInitDialog()
         move(available.center() - rect().center());
     }
 
-    const int checked = m_nColor >= 0 && m_nColor <= kRandomColor ? kFirstColorId + m_nColor : kFirstColorId;
+    const int checked =
+        m_nColor >= 0 && m_nColor <= kLampRandom ? ColorRadioId(m_nColor) : ColorRadioId(kLampBlue);
     if (auto* radio = qobject_cast<QAbstractButton*>(GetDlgItem(checked)))
         radio->setChecked(true);
     TranslateWindow(this);
@@ -54,16 +56,16 @@ void CConfigureDlg::showEvent(QShowEvent* event)
 
 void CConfigureDlg::OnCommand(int id)
 {
-    if (id < kFirstColorId || id > kFirstColorId + kRandomColor)
+    if (id < ColorRadioId(kLampBlue) || id > ColorRadioId(kLampRandom))
         return;
-    m_nColor = id - kFirstColorId;
+    m_nColor = id - kIdcFirstColor;
     // Random picks a new colour for the preview on every click.
     m_preview.SetColor(m_nColor);
 }
 
 SColorChange ColorChangeFor(int choice)
 {
-    if (choice == CConfigureDlg::kRandomColor)
+    if (choice == kLampRandom)
         return {PickRandomColor(), true};
     return {choice, false};
 }

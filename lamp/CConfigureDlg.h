@@ -13,11 +13,6 @@
 class CConfigureDlg final : public CTemplateDialog, public CTranslator
 {
 public:
-    static constexpr int kTemplateId = 108;
-    static constexpr int kPreviewId = 1006;
-    static constexpr int kFirstColorId = 1008; // + colour index, up to 1015 (Random)
-    static constexpr int kRandomColor = 7;
-
     explicit CConfigureDlg(QWidget* parent = nullptr);
     ~CConfigureDlg() override;
 

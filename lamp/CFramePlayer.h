@@ -1,5 +1,7 @@
 #pragma once
 
+#include "resources/ResourceIds.h"
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -10,20 +12,6 @@ class CPLAnyDecoder;
 class CPLBitmap;
 class CPLDIB;
 class CResourceModule;
-
-// The lamp's colour: seven tints of the one stored animation, and Random, which is always resolved to
-// one of the seven before anything is drawn.
-enum : int
-{
-    kLampBlue = 0, // the frames as stored
-    kLampOrange = 1,
-    kLampPink = 2,
-    kLampViolet = 3,
-    kLampGreen = 4,
-    kLampTurquoise = 5,
-    kLampMistyrose = 6,
-    kLampRandom = 7,
-};
 
 // One frame of a sequence: the resource that holds its picture and where it is drawn.
 class CFrameEntry final

@@ -1,6 +1,7 @@
 #include "lamp/CLampMenu.h"
 
 #include "i18n/CTranslator.h"
+#include "resources/ResourceIds.h"
 
 #include <QAction>
 #include <QMenu>
@@ -15,19 +16,18 @@ struct SItem
 
 // The table's key for Exit is "E&xit", so the menu's "&Exit" stays English in every language.
 constexpr SItem kItems[] = {
-    {"&Exit", 57665},
+    {"&Exit", kCmdExit},
     {nullptr, 0},
-    {"&Nimo on the web", 106},
-    {"&Send the lamp to a friend...", 1007},
+    {"&Nimo on the web", kCmdWebPage},
+    {"&Send the lamp to a friend...", kCmdSendToFriend},
     {nullptr, 0},
-    {"&Run on system start up", 32776},
-    {"&Configure...", 1008},
+    {"&Run on system start up", kCmdRunOnStartup},
+    {"&Configure...", kCmdConfigure},
     {nullptr, 0},
-    {"A&bout Nimo...", 57664},
+    {"A&bout Nimo...", kCmdAbout},
 };
 
 constexpr char kCommandProperty[] = "nimoCommand";
-constexpr int kRunOnStartup = 32776;
 
 } // namespace
 
@@ -47,7 +47,7 @@ std::unique_ptr<QMenu> CLampMenu::Build(bool autostartOn, int language, QWidget*
         }
         QAction* action = menu->addAction(translator.Translate(QString::fromUtf8(item.text), language));
         action->setProperty(kCommandProperty, item.command);
-        if (item.command == kRunOnStartup) {
+        if (item.command == kCmdRunOnStartup) {
             action->setCheckable(true);
             action->setChecked(autostartOn);
         }

@@ -3,6 +3,7 @@
 #include "picture/CTextException.h"
 #include "platform/CQtDrawTarget.h"
 #include "platform/CSettingsStore.h"
+#include "resources/ResourceIds.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -11,9 +12,6 @@
 namespace {
 
 constexpr int kSequenceId = 1;
-constexpr int kFirstFrameId = 129;
-constexpr int kFrameCount = 100;
-constexpr int kRandomColor = 7;
 
 } // namespace
 
@@ -38,7 +36,7 @@ bool CLampView::Create(const QRect& rect, QWidget* parent)
     setGeometry(rect);
     CFrameSequence& sequence = m_player.AddSequence(kSequenceId);
     for (int n = 0; n < kFrameCount; ++n)
-        sequence.AddFrame(kFirstFrameId + n, 0, 0);
+        sequence.AddFrame(kIdrFirstFrame + n, 0, 0);
     m_player.SelectSequence(kSequenceId);
     m_frameTimer.start(kFrameInterval, this);
     show();
@@ -47,7 +45,7 @@ bool CLampView::Create(const QRect& rect, QWidget* parent)
 
 void CLampView::SetColor(int index)
 {
-    m_player.SetColor(index == kRandomColor ? PickRandomColor() : index);
+    m_player.SetColor(index == kLampRandom ? PickRandomColor() : index);
 }
 
 void CLampView::paintEvent(QPaintEvent* event)

@@ -1,6 +1,5 @@
 #include "lamp/CNimoDlg.h"
 
-#include "app/CAutostart.h"
 #include "lamp/CConfigureDlg.h"
 #include "lamp/CLampMenu.h"
 #include "lamp/COutlineBuilder.h"
@@ -32,9 +31,9 @@ QSize PrimaryScreenSize()
 
 } // namespace
 
-CNimoDlg::CNimoDlg(CAutostart* autostart)
+CNimoDlg::CNimoDlg()
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool),
-      m_icon(LoadProgramIcon()), m_autostart(autostart)
+      m_icon(LoadProgramIcon())
 {
     // Every frame covers the whole window: erasing first would only make it flicker.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -67,7 +66,7 @@ bool CNimoDlg::Create(IOwner* owner)
     SetSkipTaskbarAndPager(*this);
 
     // No outline (mask missing) leaves a plain rectangle without a word; only a refused one is reported.
-    if (const std::optional<QRegion> outline = COutlineBuilder().Build(kMaskId)) {
+    if (const std::optional<QRegion> outline = COutlineBuilder().Build(kIdbMask)) {
         if (!SetWindowRgn(*outline)) {
             QMessageBox::critical(this, QStringLiteral("Error"),
                                   QStringLiteral("Failed to set the region for Loop window"),
@@ -76,16 +75,16 @@ bool CNimoDlg::Create(IOwner* owner)
         }
     }
 
-    setToolTip(LoadStringResource(nullptr, kTooltipId));
+    setToolTip(LoadStringResource(nullptr, kIdsLampTooltip));
 
     CFrameSequence& sequence = m_player.AddSequence(kSequenceId);
     for (int n = 0; n < kFrameCount; ++n)
-        sequence.AddFrame(kFirstFrameId + n, 0, 0);
+        sequence.AddFrame(kIdrFirstFrame + n, 0, 0);
     const int color = settings.ReadInt(NimoSettings::kColor, NimoSettings::kColorDefault);
     m_player.SetColor(color);
     m_player.SelectSequence(kSequenceId);
 
-    if (color == kRandomColor)
+    if (color == kLampRandom)
         m_colorTimer.start(kColorInterval, this);
     m_frameTimer.start(kFrameInterval, this);
     return true;
@@ -107,10 +106,10 @@ void CNimoDlg::SaveAndClose()
     const CSettingsStore& settings = CSettingsStore::Program();
     settings.WriteInt(NimoSettings::kWndX, frame.left());
     settings.WriteInt(NimoSettings::kWndY, frame.top());
-    if (m_autostart)
-        m_autostart->ApplyAutostart(m_autostart->IsAutostartEnabled());
-    if (m_owner)
+    if (m_owner) {
+        m_owner->ApplyAutostart();
         m_owner->RequestClose();
+    }
 }
 
 bool CNimoDlg::OnCommand(int id)
@@ -129,8 +128,8 @@ bool CNimoDlg::OnCommand(int id)
         OnConfigure();
         return true;
     case kCmdRunOnStartup:
-        if (m_autostart)
-            m_autostart->ToggleAutostart();
+        if (m_owner)
+            m_owner->ToggleAutostart();
         return true;
     default:
         if (id >= 0x8000 && id <= 0xEFFF && m_owner)
@@ -160,7 +159,7 @@ void CNimoDlg::OnConfigure()
 
 void CNimoDlg::OnShowPopupMenu(const QPoint& globalPos)
 {
-    const bool autostartOn = m_autostart && m_autostart->IsAutostartEnabled();
+    const bool autostartOn = m_owner && m_owner->IsAutostartEnabled();
     if (const int command = CLampMenu::Track(autostartOn, globalPos, this))
         OnCommand(command);
 }

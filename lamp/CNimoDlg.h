@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lamp/CFramePlayer.h"
+#include "resources/ResourceIds.h"
 #include "share/CHyperLink.h"
 
 #include <QBasicTimer>
@@ -9,7 +10,6 @@
 #include <QSize>
 #include <QWidget>
 
-class CAutostart;
 class QRegion;
 
 // The lamp on the desktop: a frameless 70 x 180 window cut to the lamp's outline, above ordinary windows
@@ -18,13 +18,19 @@ class QRegion;
 class CNimoDlg final : public QWidget
 {
 public:
-    // The window that owns the lamp (the main frame): the next stop of a command and the one to close.
+    // The window that owns the lamp (the main frame): the next stop of a command, the one to close, and
+    // the keeper of the program's start-with-the-system flag, which belongs to the application.
     class IOwner
     {
     public:
         virtual ~IOwner() = default;
         virtual bool RouteCommand(int id) = 0;
         virtual void RequestClose() = 0;
+        virtual bool IsAutostartEnabled() const = 0;
+        // Turns the flag over and writes or removes the log-on entry at once.
+        virtual void ToggleAutostart() = 0;
+        // Writes or removes the log-on entry as the flag says.
+        virtual void ApplyAutostart() = 0;
     };
 
     static constexpr int kWidth = 70;
@@ -32,32 +38,15 @@ public:
     static constexpr int kFrameInterval = 190;
     static constexpr int kColorInterval = 180000;
     static constexpr int kSequenceId = 1;
-    static constexpr int kFirstFrameId = 129;
-    static constexpr int kFrameCount = 100;
-    static constexpr int kMaskId = 144;
-    static constexpr int kTooltipId = 61447;
-    static constexpr int kRandomColor = 7;
 
-    enum ECommand : int
-    {
-        kCmdWebPage = 106,
-        kCmdAboutButton = 1003,
-        kCmdSendToFriend = 1007,
-        kCmdConfigure = 1008,
-        kCmdRunOnStartup = 32776,
-        kCmdAbout = 57664,
-        kCmdExit = 57665,
-    };
-
-    // autostart: the application's start-with-the-system flag, applied by SaveAndClose; may be null.
-    explicit CNimoDlg(CAutostart* autostart = nullptr);
+    CNimoDlg();
     ~CNimoDlg() override;
 
     // The initialisation: position, outline, tooltip, frames, colour and timers. False when the outline
     // could not be applied (after its message); the window is then left without frames or timers.
     bool Create(IOwner* owner);
 
-    // Stops the animation, stores the position, applies the autostart flag and asks the owner to close.
+    // Stops the animation, stores the position, has the owner apply the autostart flag and close.
     void SaveAndClose();
 
     // The lamp's own commands first; one it does not handle, from 0x8000 to 0xEFFF, goes to the owner.
@@ -99,7 +88,6 @@ private:
     CHyperLink m_hyperLink; // only the opener of the product page
     CFramePlayer m_player;
     QIcon m_icon;
-    CAutostart* m_autostart;
     IOwner* m_owner = nullptr;
     QBasicTimer m_frameTimer;
     QBasicTimer m_colorTimer;

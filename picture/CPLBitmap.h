@@ -1,6 +1,7 @@
 #pragma once
 
 #include "picture/CPLObject.h"
+#include "platform/PictureLimits.h"
 
 #include <cstdint>
 #include <memory>
@@ -9,13 +10,8 @@
 class CDrawTarget;
 class CResourceModule;
 
-// The one cap on a picture's size, checked before anything is allocated, so that a header announcing an
-// absurd size cannot make us allocate or touch gigabytes: each side at most 32767 pixels and at most
-// 2^26 pixels (a 8192 x 8192 picture, 256 MiB at 32 bits) in all.
-constexpr std::int32_t kMaxPictureSide = 32767;
-constexpr std::int64_t kMaxPicturePixels = std::int64_t(1) << 26;
-
-// Whether a picture of this size and depth fits the cap (width and height positive, depth 1 to 32).
+// Whether a picture of this size and depth fits the cap of PictureLimits.h (width and height positive,
+// depth 1 to 32).
 bool IsPictureSizeAllowed(std::int64_t width, std::int64_t height, int depth);
 
 // A picture in the packed device-independent layout: one storage block holding the 40-byte header, the
@@ -45,8 +41,7 @@ public:
     std::uint8_t* m_pixels = nullptr;
     std::vector<std::uint8_t*> m_rows;
 
-    // Stride of a row: its bits rounded up to whole 32-bit words.
-    static std::int64_t StrideFor(std::int64_t width, int depth) { return ((width * depth + 31) / 32) * 4; }
+    static std::int64_t StrideFor(std::int64_t width, int depth) { return DibStride(width, depth); }
     // Colour-table bytes for a depth: 4 x 2^depth below 16 bits, else none.
     static std::int64_t TableSizeFor(int depth) { return depth < 16 ? std::int64_t(4) << depth : 0; }
 

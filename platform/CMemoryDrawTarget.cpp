@@ -1,5 +1,7 @@
 #include "platform/CMemoryDrawTarget.h"
 
+#include "platform/PictureLimits.h"
+
 #include <cstring>
 
 namespace {
@@ -33,7 +35,7 @@ bool CMemoryDrawTarget::SourcePixel(const std::uint8_t* info, const std::uint8_t
     const int depth = ReadUInt16(info + 14);
     if (sx < 0 || sy < 0 || sx >= width || sy >= height)
         return false;
-    const std::size_t stride = ((static_cast<std::size_t>(width) * depth + 31) / 32) * 4;
+    const auto stride = static_cast<std::size_t>(DibStride(width, depth));
     const std::uint8_t* row = bits + stride * sy;
     const std::uint8_t* table = info + 40;
     auto fromTable = [&](unsigned index) {

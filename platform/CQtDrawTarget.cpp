@@ -1,5 +1,7 @@
 #include "platform/CQtDrawTarget.h"
 
+#include "platform/PictureLimits.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -47,8 +49,9 @@ bool ReadInfo(const void* info, SDibInfo& out)
     const auto depth = ReadLe<std::uint16_t>(h + 14);
     const auto compression = ReadLe<std::uint32_t>(h + 16);
     const auto used = ReadLe<std::uint32_t>(h + 32);
-    // The same cap as the picture library's: no side beyond 32767, so the stride below cannot overflow.
-    if (headerSize < 40 || width <= 0 || width > 32767 || height == 0 || height < -32767 || height > 32767)
+    // The picture library's cap on a side, so that the stride below cannot overflow.
+    if (headerSize < 40 || width <= 0 || width > kMaxPictureSide || height == 0 ||
+        height < -kMaxPictureSide || height > kMaxPictureSide)
         return false;
     if (compression != kBiRgb && !(compression == kBiBitfields && (depth == 16 || depth == 32)))
         return false;
@@ -58,7 +61,7 @@ bool ReadInfo(const void* info, SDibInfo& out)
     out.height = std::abs(height);
     out.bottomUp = height > 0;
     out.depth = depth;
-    out.stride = ((qsizetype(width) * depth + 31) / 32) * 4;
+    out.stride = static_cast<qsizetype>(DibStride(width, depth));
     if (depth <= 8) {
         const int full = 1 << depth;
         out.tableEntries = used == 0 || used > std::uint32_t(full) ? full : int(used);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/CDialogTemplate.h"
+#include "resources/ResourceIds.h"
 
 #include <QDialog>
 #include <QList>
@@ -8,10 +9,6 @@
 
 class CResourceModule;
 class QWidget;
-
-// Command ids of the closing buttons.
-inline constexpr int kIdOk = 1;
-inline constexpr int kIdCancel = 2;
 
 // A dialog built from a template: every control a direct child at its converted rectangle, reachable by
 // its id, keeping its class name. Running it modally returns the id of the button that closed it.

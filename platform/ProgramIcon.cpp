@@ -1,13 +1,13 @@
 #include "platform/ProgramIcon.h"
 
 #include "platform/CResourceModule.h"
+#include "resources/ResourceIds.h"
 
 #include <QPixmap>
 
 QIcon LoadProgramIcon()
 {
-    constexpr std::uint16_t kIconId = 128;
-    const HRSRC found = FindResource(nullptr, kIconId, kRtIcon);
+    const HRSRC found = FindResource(nullptr, kIdrMainFrame, kRtIcon);
     if (const std::uint8_t* bytes = LockResource(LoadResource(nullptr, found))) {
         QPixmap pixmap;
         if (pixmap.loadFromData(bytes, SizeofResource(nullptr, found), "ICO"))

@@ -1,14 +1,13 @@
 // The lamp window on Qt's offscreen platform: where it opens, its outline, what it draws, its timers, its
 // exit path and the way its commands travel.
+#include "FakeLampOwner.h"
 #include "ScopedXdgHome.h"
-#include "app/CAutostart.h"
 #include "lamp/CConfigureDlg.h"
 #include "lamp/CLampMenu.h"
 #include "lamp/CNimoDlg.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "platform/CSettingsStore.h"
-#include "platform/ProgramPath.h"
 
 #include <memory>
 #include <vector>
@@ -17,7 +16,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QFile>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -65,20 +63,6 @@ TEST(LampPosition, StoredCornerExceptBeyondTheScreenPerAxis)
             << c.stored.x() << "," << c.stored.y() << " on " << c.screen.width() << "x" << c.screen.height();
 }
 
-class FakeOwner final : public CNimoDlg::IOwner
-{
-public:
-    bool RouteCommand(int id) override
-    {
-        routed.push_back(id);
-        return true;
-    }
-    void RequestClose() override { ++closeRequests; }
-
-    std::vector<int> routed;
-    int closeRequests = 0;
-};
-
 class LampWindowTest : public ::testing::Test
 {
 protected:
@@ -86,15 +70,15 @@ protected:
 
     CSettingsStore& Settings() { return CSettingsStore::Program(); }
 
-    std::unique_ptr<CNimoDlg> MakeLamp(CAutostart* autostart = nullptr)
+    std::unique_ptr<CNimoDlg> MakeLamp()
     {
-        auto lamp = std::make_unique<CNimoDlg>(autostart);
+        auto lamp = std::make_unique<CNimoDlg>();
         EXPECT_TRUE(lamp->Create(&m_owner));
         return lamp;
     }
 
     ScopedXdgHome m_home;
-    FakeOwner m_owner;
+    CFakeLampOwner m_owner;
 };
 
 TEST_F(LampWindowTest, FirstRunOpensAtTheScreenCentreWithTheOutline)
@@ -147,7 +131,7 @@ TEST_F(LampWindowTest, DrawsTheCurrentFrameTinted)
     const auto lamp = MakeLamp();
     for (int frame = 0; frame < 2; ++frame) {
         CPLDIB decoded;
-        CPLAnyDecoder().DecodeResource(nullptr, 129 + frame, decoded);
+        CPLAnyDecoder().DecodeResource(nullptr, kIdrFirstFrame + frame, decoded);
         const QImage shown = lamp->grab().toImage().convertToFormat(QImage::Format_RGB32);
         ASSERT_EQ(shown.size(), QSize(70, 180));
         int wrong = 0;
@@ -168,21 +152,18 @@ TEST_F(LampWindowTest, DrawsTheCurrentFrameTinted)
 TEST_F(LampWindowTest, SaveAndCloseStoresThePositionAppliesAutostartAndAsksToClose)
 {
     for (const bool autostartOn : {true, false}) {
-        CAutostart autostart;
-        autostart.LoadAutostart();
-        if (autostart.IsAutostartEnabled() != autostartOn)
-            autostart.ToggleAutostart();
-        const QString entry = m_home.UserAutostart() + "/" + GetApplicationName() + ".desktop";
-        QFile::remove(entry);
-        const auto lamp = MakeLamp(&autostart);
+        m_owner.autostartOn = autostartOn;
+        const auto lamp = MakeLamp();
         lamp->move(321, 123);
         m_owner.closeRequests = 0;
+        m_owner.applied.clear();
         lamp->SaveAndClose();
         EXPECT_EQ(Settings().ReadInt("CNimoDlg", "WndX", -1), 321);
         EXPECT_EQ(Settings().ReadInt("CNimoDlg", "WndY", -1), 123);
         EXPECT_FALSE(lamp->IsFrameTimerActive());
         EXPECT_EQ(m_owner.closeRequests, 1);
-        EXPECT_EQ(QFile::exists(entry), autostartOn);
+        EXPECT_EQ(m_owner.applied, std::vector<bool>{autostartOn});
+        EXPECT_EQ(m_owner.toggles, 0);
     }
 }
 
@@ -211,9 +192,15 @@ TEST_F(LampWindowTest, CommandsOfTheLampStayCommandsOfTheShellTravelOn)
         bool handled;
         std::vector<int> routed;
     } cases[] = {
-        {1007, true, {}},       {1003, true, {57664}},    {57665, true, {57665}},
-        {57664, true, {57664}}, {0x8000, true, {0x8000}}, {0xEFFF, true, {0xEFFF}},
-        {0x7FFF, false, {}},    {0xF000, false, {}},      {0, false, {}},
+        {kCmdSendToFriend, true, {}},
+        {kCmdAboutButton, true, {kCmdAbout}},
+        {kCmdExit, true, {kCmdExit}},
+        {kCmdAbout, true, {kCmdAbout}},
+        {0x8000, true, {0x8000}},
+        {0xEFFF, true, {0xEFFF}},
+        {0x7FFF, false, {}},
+        {0xF000, false, {}},
+        {0, false, {}},
     };
     const auto lamp = MakeLamp();
     for (const auto& c : cases) {
@@ -223,19 +210,18 @@ TEST_F(LampWindowTest, CommandsOfTheLampStayCommandsOfTheShellTravelOn)
     }
 }
 
-TEST_F(LampWindowTest, RunOnStartupTogglesTheFlagAndTheEntry)
+// The entry itself is the owner's business (LampAppTest follows it through the main frame).
+TEST_F(LampWindowTest, RunOnStartupTogglesTheOwnersFlag)
 {
-    CAutostart autostart;
-    autostart.LoadAutostart();
-    const QString entry = m_home.UserAutostart() + "/" + GetApplicationName() + ".desktop";
-    const auto lamp = MakeLamp(&autostart);
-    ASSERT_FALSE(autostart.IsAutostartEnabled());
-    EXPECT_TRUE(lamp->OnCommand(32776));
-    EXPECT_TRUE(autostart.IsAutostartEnabled());
-    EXPECT_TRUE(QFile::exists(entry));
-    EXPECT_TRUE(lamp->OnCommand(32776));
-    EXPECT_FALSE(autostart.IsAutostartEnabled());
-    EXPECT_FALSE(QFile::exists(entry));
+    const auto lamp = MakeLamp();
+    ASSERT_FALSE(m_owner.autostartOn);
+    EXPECT_TRUE(lamp->OnCommand(kCmdRunOnStartup));
+    EXPECT_TRUE(m_owner.autostartOn);
+    EXPECT_TRUE(lamp->OnCommand(kCmdRunOnStartup));
+    EXPECT_FALSE(m_owner.autostartOn);
+    EXPECT_EQ(m_owner.toggles, 2);
+    EXPECT_TRUE(m_owner.applied.empty()) << "the toggle writes the entry itself";
+    EXPECT_TRUE(m_owner.routed.empty());
 }
 
 // Runs the Configure command with a hand on the dialog: the radio button for choice (or none), then OK or
@@ -249,8 +235,7 @@ void RunConfigure(CNimoDlg& lamp, int choice, bool ok)
         if (!dialog)
             return;
         if (choice >= 0) {
-            if (auto* radio =
-                    qobject_cast<QAbstractButton*>(dialog->GetDlgItem(CConfigureDlg::kFirstColorId + choice)))
+            if (auto* radio = qobject_cast<QAbstractButton*>(dialog->GetDlgItem(ColorRadioId(choice))))
                 radio->click();
         }
         if (ok)
@@ -258,7 +243,7 @@ void RunConfigure(CNimoDlg& lamp, int choice, bool ok)
         else
             dialog->reject();
     });
-    EXPECT_TRUE(lamp.OnCommand(CNimoDlg::kCmdConfigure));
+    EXPECT_TRUE(lamp.OnCommand(kCmdConfigure));
     EXPECT_TRUE(sawDialog);
 }
 
@@ -299,16 +284,14 @@ TEST_F(LampWindowTest, ConfigureSetsTheColourAndTheColourTimer)
 
 TEST_F(LampWindowTest, PopupMenuCommandsReachTheLamp)
 {
-    CAutostart autostart;
-    autostart.LoadAutostart();
-    const auto lamp = MakeLamp(&autostart);
-    for (const int command : {int(CNimoDlg::kCmdRunOnStartup), int(CNimoDlg::kCmdExit)}) {
+    const auto lamp = MakeLamp();
+    for (const int command : {kCmdRunOnStartup, kCmdExit}) {
         bool checkedBefore = false;
         QTimer::singleShot(0, [&] {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             ASSERT_NE(menu, nullptr);
             for (QAction* action : menu->actions()) {
-                if (CLampMenu::CommandOf(action) == CNimoDlg::kCmdRunOnStartup)
+                if (CLampMenu::CommandOf(action) == kCmdRunOnStartup)
                     checkedBefore = action->isChecked();
                 if (CLampMenu::CommandOf(action) == command)
                     menu->setActiveAction(action);
@@ -316,16 +299,16 @@ TEST_F(LampWindowTest, PopupMenuCommandsReachTheLamp)
             QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
             QApplication::sendEvent(menu, &enter);
         });
-        const bool wasOn = autostart.IsAutostartEnabled();
+        const bool wasOn = m_owner.autostartOn;
         m_owner.routed.clear();
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(30, 60), lamp->mapToGlobal(QPoint(30, 60)));
         QApplication::sendEvent(lamp.get(), &event);
         EXPECT_EQ(checkedBefore, wasOn);
-        if (command == CNimoDlg::kCmdRunOnStartup) {
-            EXPECT_NE(autostart.IsAutostartEnabled(), wasOn);
+        if (command == kCmdRunOnStartup) {
+            EXPECT_NE(m_owner.autostartOn, wasOn);
             EXPECT_TRUE(m_owner.routed.empty());
         } else {
-            EXPECT_EQ(m_owner.routed, std::vector<int>{CNimoDlg::kCmdExit});
+            EXPECT_EQ(m_owner.routed, std::vector<int>{kCmdExit});
         }
     }
 }

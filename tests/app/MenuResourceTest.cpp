@@ -1,5 +1,6 @@
 #include "platform/CMenuResource.h"
 #include "platform/CResourceModule.h"
+#include "resources/ResourceIds.h"
 
 #include <cstring>
 #include <memory>
@@ -112,10 +113,11 @@ TEST(MenuResource, LoadsFromAModuleAndBuildsAQtMenu)
 TEST(MenuResource, ProgramTrayMenuHasItsNineEntries)
 {
     CMenuResource menu;
-    ASSERT_TRUE(menu.Load(nullptr, 130));
+    ASSERT_TRUE(menu.Load(nullptr, kIdrTrayMenu));
     const SMenuItem* popup = menu.SubMenu(0);
     ASSERT_NE(popup, nullptr);
-    const int expected[] = {57665, 0, 106, 1007, 0, 32776, 1008, 0, 57664};
+    const int expected[] = {kCmdExit,      0, kCmdWebPage, kCmdSendToFriend, 0, kCmdRunOnStartup,
+                            kCmdConfigure, 0, kCmdAbout};
     ASSERT_EQ(popup->items.size(), std::size(expected));
     for (std::size_t i = 0; i < std::size(expected); ++i) {
         EXPECT_EQ(popup->items[i].id, expected[i]) << i;
@@ -123,7 +125,7 @@ TEST(MenuResource, ProgramTrayMenuHasItsNineEntries)
     }
     EXPECT_EQ(popup->items[0].text, "E&xit");
     CMenuResource frame;
-    EXPECT_TRUE(frame.Load(nullptr, 128));
+    EXPECT_TRUE(frame.Load(nullptr, kIdrMainFrame));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // icon's menu, default command and tooltip.
 #include "app/CSplashWindow.h"
 #include "app/CSystemTray.h"
+#include "resources/ResourceIds.h"
 
 #include <functional>
 #include <memory>
@@ -176,7 +177,7 @@ TEST(SystemTray, WithoutANotificationAreaNoIconIsAdded)
     App();
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "the offscreen platform has no tray";
     CSystemTray tray;
-    EXPECT_FALSE(tray.CreateIcon(nullptr, 0x800A, "Nimo Lamp 2.0.0.4", QIcon(), 130));
+    EXPECT_FALSE(tray.CreateIcon(nullptr, 0x800A, "Nimo Lamp 2.0.0.4", QIcon(), kIdrTrayMenu));
     EXPECT_FALSE(tray.IsVisible());
     EXPECT_FALSE(tray.RemoveIcon());
 }
@@ -192,13 +193,13 @@ TEST_F(TrayMenuTest, MenuHasExitInBoldAsDefaultAndSendsChosenCommands)
 {
     std::vector<int> sent;
     CSystemTray tray([&](int id) { sent.push_back(id); });
-    tray.CreateIcon(nullptr, 0x800A, "tip", QIcon(), 130); // fails offscreen, keeps the menu id
+    tray.CreateIcon(nullptr, 0x800A, "tip", QIcon(), kIdrTrayMenu); // fails offscreen, keeps the menu id
     std::unique_ptr<QMenu> menu(tray.BuildMenu());
     ASSERT_NE(menu, nullptr);
     ASSERT_NE(menu->defaultAction(), nullptr);
     EXPECT_EQ(menu->defaultAction()->text(), "E&xit");
     EXPECT_EQ(menu->defaultAction(), menu->actions().first());
-    EXPECT_EQ(tray.DefaultCommand(), 57665);
+    EXPECT_EQ(tray.DefaultCommand(), kCmdExit);
 
     // A double click sends the default item's command; a single click or a right press sends nothing.
     tray.HandleNotification(CSystemTray::EMouse::LeftDown, QPoint());
@@ -206,7 +207,7 @@ TEST_F(TrayMenuTest, MenuHasExitInBoldAsDefaultAndSendsChosenCommands)
     tray.HandleNotification(CSystemTray::EMouse::RightDown, QPoint());
     EXPECT_TRUE(sent.empty());
     tray.HandleNotification(CSystemTray::EMouse::LeftDoubleClick, QPoint());
-    EXPECT_EQ(sent, std::vector<int>{57665});
+    EXPECT_EQ(sent, std::vector<int>{kCmdExit});
 
     // A right release opens the menu at the pointer; the chosen item's command goes to the target.
     sent.clear();
@@ -215,13 +216,13 @@ TEST_F(TrayMenuTest, MenuHasExitInBoldAsDefaultAndSendsChosenCommands)
         ASSERT_NE(open, nullptr);
         EXPECT_EQ(open->pos(), QPoint(40, 30));
         for (QAction* action : open->actions())
-            if (action->data().toInt() == 1008)
+            if (action->data().toInt() == kCmdConfigure)
                 open->setActiveAction(action);
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
         QApplication::sendEvent(open, &enter);
     });
     tray.HandleNotification(CSystemTray::EMouse::RightUp, QPoint(40, 30));
-    EXPECT_EQ(sent, std::vector<int>{1008});
+    EXPECT_EQ(sent, std::vector<int>{kCmdConfigure});
 }
 
 TEST_F(TrayMenuTest, MissingMenuResourceIgnoresTheMouse)

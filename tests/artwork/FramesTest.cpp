@@ -2,6 +2,7 @@
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "platform/CResourceModule.h"
+#include "resources/ResourceIds.h"
 
 #include <algorithm>
 #include <cmath>
@@ -87,7 +88,7 @@ std::vector<std::pair<int, int>> MaskRuns()
 {
     CPLAnyDecoder decoder;
     CPLDIB mask;
-    decoder.DecodeResource(nullptr, 144, mask, 32, kRtBitmap);
+    decoder.DecodeResource(nullptr, kIdbMask, mask, 32, kRtBitmap);
     std::vector<std::pair<int, int>> runs(180, {0, 0});
     for (int y = 0; y < mask.m_height && y < 180; ++y) {
         const std::uint8_t* row = mask.m_rows[static_cast<std::size_t>(y)];
@@ -112,7 +113,7 @@ TEST(Frames, DecodeToLitPixelsEverywhereInsideTheOutlineAndLoopSmoothly)
     for (int i = 0; i < kFrames; ++i) {
         SCOPED_TRACE("frame " + std::to_string(i));
         CPLDIB bitmap;
-        decoder.DecodeResource(nullptr, 129 + i, bitmap);
+        decoder.DecodeResource(nullptr, kIdrFirstFrame + i, bitmap);
         ASSERT_EQ(bitmap.m_width, 70);
         ASSERT_EQ(bitmap.m_height, 180);
         ASSERT_EQ(bitmap.m_depth, 32);
@@ -158,7 +159,7 @@ TEST(Frames, NimoDecodeReportsEveryFrameAs70By180In32Bits)
 #ifndef NIMO_DECODE
     GTEST_SKIP() << "nimo-decode is not part of this build";
 #else
-    for (int id = 129; id <= 228; ++id) {
+    for (int id = kIdrFirstFrame; id < kIdrFirstFrame + kFrameCount; ++id) {
         QProcess decode;
         decode.start(NIMO_DECODE, {"--resource", QString::number(id)});
         ASSERT_TRUE(decode.waitForFinished(20000));

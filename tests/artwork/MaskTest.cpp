@@ -2,6 +2,7 @@
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "platform/CResourceModule.h"
+#include "resources/ResourceIds.h"
 
 #include <algorithm>
 
@@ -62,7 +63,7 @@ TEST(Mask, ResourceMeetsTheOutlineFigures)
 {
     CPLAnyDecoder decoder;
     CPLDIB bitmap;
-    decoder.DecodeResource(nullptr, 144, bitmap, 32, kRtBitmap);
+    decoder.DecodeResource(nullptr, kIdbMask, bitmap, 32, kRtBitmap);
     ASSERT_EQ(bitmap.m_width, 70);
     ASSERT_EQ(bitmap.m_height, 180);
     ASSERT_EQ(bitmap.m_depth, 32);
@@ -92,7 +93,9 @@ TEST(Mask, ResourceHoldsTheCommittedFile)
         std::uint16_t type;
         int id;
         const char* file;
-    } entries[] = {{kRtBitmap, 144, "mask.bmp"}, {kRtBitmap, 135, "splash.bmp"}, {kRtIcon, 128, "nimo.ico"}};
+    } entries[] = {{kRtBitmap, kIdbMask, "mask.bmp"},
+                   {kRtBitmap, kIdbSplash, "splash.bmp"},
+                   {kRtIcon, kIdrMainFrame, "nimo.ico"}};
     for (const auto& e : entries) {
         HRSRC found = FindResource(nullptr, static_cast<std::uint16_t>(e.id), e.type);
         ASSERT_NE(found, nullptr) << e.file;

@@ -2,6 +2,7 @@
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "platform/CResourceModule.h"
+#include "resources/ResourceIds.h"
 
 #include <string>
 
@@ -42,7 +43,7 @@ TEST(Splash, IsAnRle8BitmapWithAWellFormedStream)
     // The program's own decoder reads the same pixels and colours.
     CPLAnyDecoder decoder;
     CPLDIB bitmap;
-    decoder.DecodeResource(nullptr, 135, bitmap, 0, kRtBitmap);
+    decoder.DecodeResource(nullptr, kIdbSplash, bitmap, 0, kRtBitmap);
     ASSERT_EQ(bitmap.m_width, 196);
     ASSERT_EQ(bitmap.m_height, 160);
     ASSERT_EQ(bitmap.m_depth, 8);
@@ -114,10 +115,10 @@ TEST(Strings, NameTheMakerAndTheVersion)
         const auto* data = reinterpret_cast<const char*>(LockResource(LoadResource(nullptr, found)));
         return std::string(data, SizeofResource(nullptr, found));
     };
-    const std::string tooltip = text(61447);
+    const std::string tooltip = text(kIdsLampTooltip);
     EXPECT_NE(tooltip.find("Kestrel Ward"), std::string::npos) << tooltip;
     EXPECT_EQ(tooltip.find('\n'), std::string::npos);
-    EXPECT_EQ(text(61448), "Nimo Lamp 2.0.0.4");
+    EXPECT_EQ(text(kIdsTrayTooltip), "Nimo Lamp 2.0.0.4");
 }
 
 } // namespace

@@ -73,7 +73,7 @@ TEST(AboutBox, LinksPicturesAndOk)
 
     // The product picture is the splash window's bitmap, at its own size.
     CPLDIB splash;
-    CPLAnyDecoder().DecodeResource(nullptr, CAboutBox::kPictureId, splash, 0, kRtBitmap);
+    CPLAnyDecoder().DecodeResource(nullptr, kIdbSplash, splash, 0, kRtBitmap);
     QList<QLabel*> pictures;
     for (QWidget* child : GetChildWindows(&box)) {
         auto* label = qobject_cast<QLabel*>(child);

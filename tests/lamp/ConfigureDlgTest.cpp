@@ -1,6 +1,6 @@
+#include "ScopedXdgHome.h"
 #include "lamp/CConfigureDlg.h"
 #include "platform/CSettingsStore.h"
-#include "ScopedXdgHome.h"
 #include "share/WidgetTestApp.h"
 
 #include <algorithm>
@@ -25,7 +25,7 @@ QAbstractButton* Radio(CConfigureDlg& dialog, int id)
 int CheckedRadio(CConfigureDlg& dialog)
 {
     int checked = 0;
-    for (int id = 1008; id <= 1015; ++id) {
+    for (int id = kIdcFirstColor; id <= ColorRadioId(kLampRandom); ++id) {
         QAbstractButton* radio = Radio(dialog, id);
         if (radio && radio->isChecked())
             checked = checked == 0 ? id : -1; // -1: more than one
@@ -40,7 +40,7 @@ TEST(ConfigureDlg, RadioButtonsStandInScreenOrderWithIdsByColour)
     CConfigureDlg dialog;
     dialog.OnInitDialog();
     std::vector<std::pair<int, int>> byTop; // top, id
-    for (int id = 1008; id <= 1015; ++id) {
+    for (int id = kIdcFirstColor; id <= ColorRadioId(kLampRandom); ++id) {
         QAbstractButton* radio = Radio(dialog, id);
         ASSERT_NE(radio, nullptr) << id;
         ASSERT_NE(qobject_cast<QRadioButton*>(radio), nullptr) << id;
@@ -48,8 +48,10 @@ TEST(ConfigureDlg, RadioButtonsStandInScreenOrderWithIdsByColour)
     }
     std::sort(byTop.begin(), byTop.end());
     const std::pair<int, const char*> expected[] = {
-        {1008, "&Blue"}, {1009, "&Orange"},    {1012, "&Green"},     {1011, "&Violet"},
-        {1010, "&Pink"}, {1014, "&Mistyrose"}, {1013, "&Turquoise"}, {1015, "&Random"},
+        {ColorRadioId(kLampBlue), "&Blue"},           {ColorRadioId(kLampOrange), "&Orange"},
+        {ColorRadioId(kLampGreen), "&Green"},         {ColorRadioId(kLampViolet), "&Violet"},
+        {ColorRadioId(kLampPink), "&Pink"},           {ColorRadioId(kLampMistyrose), "&Mistyrose"},
+        {ColorRadioId(kLampTurquoise), "&Turquoise"}, {ColorRadioId(kLampRandom), "&Random"},
     };
     for (std::size_t i = 0; i < byTop.size(); ++i) {
         EXPECT_EQ(byTop[i].second, expected[i].first) << i;
@@ -57,7 +59,7 @@ TEST(ConfigureDlg, RadioButtonsStandInScreenOrderWithIdsByColour)
     }
 
     // The preview takes the place of the hidden marker control.
-    const QWidget* marker = dialog.GetDlgItem(CConfigureDlg::kPreviewId);
+    const QWidget* marker = dialog.GetDlgItem(kIdcPreview);
     ASSERT_NE(marker, nullptr);
     EXPECT_TRUE(marker->isHidden());
     EXPECT_EQ(dialog.Preview().parentWidget(), &dialog);
@@ -73,8 +75,10 @@ TEST(ConfigureDlg, ChecksTheStartingChoiceAndTranslates)
     {
         int color;
         int checked;
-    } const cases[] = {{0, 1008}, {1, 1009}, {2, 1010},  {4, 1012}, {6, 1014},
-                       {7, 1015}, {8, 1008}, {12, 1008}, {-1, 1008}};
+    } const cases[] = {
+        {0, ColorRadioId(kLampBlue)},  {1, ColorRadioId(kLampOrange)},    {2, ColorRadioId(kLampPink)},
+        {4, ColorRadioId(kLampGreen)}, {6, ColorRadioId(kLampMistyrose)}, {7, ColorRadioId(kLampRandom)},
+        {8, ColorRadioId(kLampBlue)},  {12, ColorRadioId(kLampBlue)},     {-1, ColorRadioId(kLampBlue)}};
     for (const SCase& c : cases) {
         ScopedXdgHome home;
         CConfigureDlg dialog;
@@ -99,9 +103,16 @@ TEST(ConfigureDlg, ChecksTheStartingChoiceAndTranslates)
     dialog.OnInitDialog();
     EXPECT_EQ(dialog.windowTitle(), "Optionen...");
     const std::pair<int, const char*> texts[] = {
-        {1, "&OK"},           {2, "&Abbrechen"},  {1008, "&Blau"},      {1009, "&Orange"},
-        {1010, "&Rosa"},      {1011, "&Violett"}, {1012, "&Gr\u00fcn"}, {1013, "&T\u00fcrkis"},
-        {1014, "&Mistyrose"}, {1015, "&Zufall"},
+        {kIdOk, "&OK"},
+        {kIdCancel, "&Abbrechen"},
+        {ColorRadioId(kLampBlue), "&Blau"},
+        {ColorRadioId(kLampOrange), "&Orange"},
+        {ColorRadioId(kLampPink), "&Rosa"},
+        {ColorRadioId(kLampViolet), "&Violett"},
+        {ColorRadioId(kLampGreen), "&Gr\u00fcn"},
+        {ColorRadioId(kLampTurquoise), "&T\u00fcrkis"},
+        {ColorRadioId(kLampMistyrose), "&Mistyrose"},
+        {ColorRadioId(kLampRandom), "&Zufall"},
     };
     for (const auto& [id, text] : texts)
         EXPECT_EQ(GetWindowText(dialog.GetDlgItem(id)), QString::fromUtf8(text)) << id;
@@ -115,19 +126,21 @@ TEST(ConfigureDlg, ClicksSetTheChoice)
     dialog.m_nColor = 0;
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    for (const int id : {1012, 1010, 1015, 1013, 1008, 1014, 1009, 1011}) {
+    for (const int id : {ColorRadioId(kLampGreen), ColorRadioId(kLampPink), ColorRadioId(kLampRandom),
+                         ColorRadioId(kLampTurquoise), ColorRadioId(kLampBlue), ColorRadioId(kLampMistyrose),
+                         ColorRadioId(kLampOrange), ColorRadioId(kLampViolet)}) {
         QAbstractButton* radio = Radio(dialog, id);
         QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(4, radio->height() / 2));
-        EXPECT_EQ(dialog.m_nColor, id - 1008) << id;
+        EXPECT_EQ(dialog.m_nColor, id - kIdcFirstColor) << id;
         EXPECT_EQ(CheckedRadio(dialog), id) << id;
-        if (id != 1015) {
-            EXPECT_EQ(dialog.Preview().Player().GetColor(), id - 1008) << id;
+        if (id != ColorRadioId(kLampRandom)) {
+            EXPECT_EQ(dialog.Preview().Player().GetColor(), id - kIdcFirstColor) << id;
         }
     }
     // Every click on Random picks the preview's colour anew.
     std::set<int> tints;
     for (int k = 0; k < 200; ++k) {
-        Radio(dialog, 1015)->click();
+        Radio(dialog, ColorRadioId(kLampRandom))->click();
         tints.insert(dialog.Preview().Player().GetColor());
     }
     EXPECT_EQ(tints, (std::set<int>{0, 1, 2, 3, 4, 5, 6}));
@@ -154,11 +167,11 @@ TEST(ConfigureDlg, CommandStoresOnOkOnly)
         {"Random, OK", 7, 0, kIdOk, 7, true, -1, true},
         {"absent is Random", -100, 0, kIdOk, 7, true, -1, true},
         {"12, OK keeps 12", 12, 0, kIdOk, 12, true, 12, false},
-        {"Random, Green chosen, OK", 7, 1012, kIdOk, 4, true, 4, false},
-        {"Green, Random chosen, OK", 4, 1015, kIdOk, 7, true, -1, true},
-        {"Green, Pink chosen, Cancel", 4, 1010, kIdCancel, 4, false, 0, false},
+        {"Random, Green chosen, OK", 7, ColorRadioId(kLampGreen), kIdOk, 4, true, 4, false},
+        {"Green, Random chosen, OK", 4, ColorRadioId(kLampRandom), kIdOk, 7, true, -1, true},
+        {"Green, Pink chosen, Cancel", 4, ColorRadioId(kLampPink), kIdCancel, 4, false, 0, false},
         {"Random, Cancel", 7, 0, kIdCancel, 7, false, 0, false},
-        {"12, Blue chosen, Cancel", 12, 1008, kIdCancel, 12, false, 0, false},
+        {"12, Blue chosen, Cancel", 12, ColorRadioId(kLampBlue), kIdCancel, 12, false, 0, false},
     };
     for (const SCase& c : cases) {
         ScopedXdgHome home;

@@ -1,4 +1,4 @@
-#include "app/CAutostart.h"
+#include "FakeLampOwner.h"
 #include "lamp/CConfigureDlg.h"
 #include "lamp/CLampMenu.h"
 #include "lamp/CNimoDlg.h"
@@ -21,19 +21,6 @@ namespace {
 const QString kEnglishPage = QStringLiteral("http://www.kestrelward.example/en/zezoverida.html");
 const QString kGermanPage = QStringLiteral("http://www.kestrelward.example/de/zezoverida.html");
 
-class CFakeOwner final : public CNimoDlg::IOwner
-{
-public:
-    bool RouteCommand(int id) override
-    {
-        routed.push_back(id);
-        return true;
-    }
-    void RequestClose() override {}
-
-    std::vector<int> routed;
-};
-
 // A lamp in fresh XDG folders, with fake programs only on PATH, created and shown.
 struct SLamp
 {
@@ -42,15 +29,13 @@ struct SLamp
         WidgetTestApp();
         if (storedColor != -100)
             CSettingsStore::Program().WriteInt(NimoSettings::kColor, storedColor);
-        autostart.LoadAutostart();
-        lamp = std::make_unique<CNimoDlg>(&autostart);
+        lamp = std::make_unique<CNimoDlg>();
         created = lamp->Create(&owner);
         lamp->show();
     }
 
     FakeDesktop desktop;
-    CAutostart autostart;
-    CFakeOwner owner;
+    CFakeLampOwner owner;
     std::unique_ptr<CNimoDlg> lamp;
     bool created = false;
 };
@@ -66,12 +51,12 @@ TEST(LampCommands, EachCommandGoesWhereItBelongs)
         bool opensPage;
         bool togglesAutostart;
     } const cases[] = {
-        {"web page", 106, true, {}, true, false},
-        {"hidden About button", 1003, true, {57664}, false, false},
-        {"send to a friend (not yet)", 1007, true, {}, false, false},
-        {"run on system start up", 32776, true, {}, false, true},
-        {"About", 57664, true, {57664}, false, false},
-        {"Exit", 57665, true, {57665}, false, false},
+        {"web page", kCmdWebPage, true, {}, true, false},
+        {"hidden About button", kCmdAboutButton, true, {kCmdAbout}, false, false},
+        {"send to a friend (not yet)", kCmdSendToFriend, true, {}, false, false},
+        {"run on system start up", kCmdRunOnStartup, true, {}, false, true},
+        {"About", kCmdAbout, true, {kCmdAbout}, false, false},
+        {"Exit", kCmdExit, true, {kCmdExit}, false, false},
         {"lowest routed id", 0x8000, true, {0x8000}, false, false},
         {"highest routed id", 0xEFFF, true, {0xEFFF}, false, false},
         {"above the routed range", 0xF000, false, {}, false, false},
@@ -81,10 +66,10 @@ TEST(LampCommands, EachCommandGoesWhereItBelongs)
         SLamp s;
         ASSERT_TRUE(s.created) << c.name;
         const QString opener = s.desktop.AddRecorder("xdg-open");
-        const bool before = s.autostart.IsAutostartEnabled();
+        const bool before = s.owner.autostartOn;
         EXPECT_EQ(s.lamp->OnCommand(c.command), c.handled) << c.name;
         EXPECT_EQ(s.owner.routed, c.routed) << c.name;
-        EXPECT_EQ(s.autostart.IsAutostartEnabled(), before != c.togglesAutostart) << c.name;
+        EXPECT_EQ(s.owner.autostartOn, before != c.togglesAutostart) << c.name;
         const std::optional<QStringList> page =
             FakeDesktop::WaitForArguments(opener, c.opensPage ? 5000 : 200);
         ASSERT_EQ(page.has_value(), c.opensPage) << c.name;
@@ -137,7 +122,7 @@ bool WithLampMenu(CNimoDlg& lamp, const std::function<int(QMenu&)>& inspect)
 bool StartUpChecked(const QMenu& menu)
 {
     for (const QAction* action : menu.actions()) {
-        if (CLampMenu::CommandOf(action) == 32776)
+        if (CLampMenu::CommandOf(action) == kCmdRunOnStartup)
             return action->isChecked();
     }
     ADD_FAILURE() << "no start-up item";
@@ -148,8 +133,6 @@ TEST(LampCommands, RightClickMenuFollowsTheAutostartFlag)
 {
     SLamp s;
     ASSERT_TRUE(s.created);
-    const QString entry =
-        s.desktop.ConfigHome() + "/autostart/" + s.autostart.AutostartValueName() + ".desktop";
     bool checked = true;
     QPoint shownAt;
     const QPoint expectedAt = s.lamp->mapToGlobal(QPoint(30, 40));
@@ -157,33 +140,35 @@ TEST(LampCommands, RightClickMenuFollowsTheAutostartFlag)
     ASSERT_TRUE(WithLampMenu(*s.lamp, [&](QMenu& menu) {
         checked = StartUpChecked(menu);
         shownAt = menu.pos();
-        return 32776;
+        return kCmdRunOnStartup;
     }));
     EXPECT_FALSE(checked);
     EXPECT_EQ(shownAt, expectedAt);
-    EXPECT_TRUE(s.autostart.IsAutostartEnabled());
-    EXPECT_TRUE(QFileInfo::exists(entry));
+    EXPECT_TRUE(s.owner.autostartOn);
+    EXPECT_EQ(s.owner.toggles, 1);
     // The next menu carries the check mark; choosing it again turns it off.
     ASSERT_TRUE(WithLampMenu(*s.lamp, [&](QMenu& menu) {
         checked = StartUpChecked(menu);
-        return 32776;
+        return kCmdRunOnStartup;
     }));
     EXPECT_TRUE(checked);
-    EXPECT_FALSE(s.autostart.IsAutostartEnabled());
-    EXPECT_FALSE(QFileInfo::exists(entry));
+    EXPECT_FALSE(s.owner.autostartOn);
+    EXPECT_EQ(s.owner.toggles, 2);
     // Dismissing the menu changes nothing.
     ASSERT_TRUE(WithLampMenu(*s.lamp, [&](QMenu& menu) {
         checked = StartUpChecked(menu);
         return 0;
     }));
     EXPECT_FALSE(checked);
-    EXPECT_FALSE(s.autostart.IsAutostartEnabled());
+    EXPECT_FALSE(s.owner.autostartOn);
+    EXPECT_EQ(s.owner.toggles, 2);
     EXPECT_TRUE(s.owner.routed.empty());
 }
 
 TEST(LampCommands, MenuItemsReachTheirHandlers)
 {
-    const std::pair<int, std::vector<int>> cases[] = {{57665, {57665}}, {57664, {57664}}, {1007, {}}};
+    const std::pair<int, std::vector<int>> cases[] = {
+        {kCmdExit, {kCmdExit}}, {kCmdAbout, {kCmdAbout}}, {kCmdSendToFriend, {}}};
     for (const auto& [command, routed] : cases) {
         SLamp s;
         ASSERT_TRUE(WithLampMenu(*s.lamp, [command = command](QMenu&) { return command; }));
@@ -206,11 +191,14 @@ TEST(LampCommands, ConfigureChangesTheLampOnOkOnly)
         {"Green, OK", 4, 0, kIdOk, 4, 4, false},
         {"Random, OK", 7, 0, kIdOk, 7, -1, true},
         {"12, OK", 12, 0, kIdOk, 12, 12, false},
-        {"Random, Green chosen, OK", 7, 1012, kIdOk, 4, 4, false},
-        {"Blue, Random chosen, OK", 0, 1015, kIdOk, 7, -1, true},
-        {"Green, Pink chosen, Cancel", 4, 1010, kIdCancel, 4, 4, false},
-        {"Random, Blue chosen, Cancel", 7, 1008, kIdCancel, 7, -1, true},
-        {"12, Orange chosen, Cancel", 12, 1009, kIdCancel, 12, 12, false},
+        {"Random, Green chosen, OK", kLampRandom, ColorRadioId(kLampGreen), kIdOk, kLampGreen, kLampGreen,
+         false},
+        {"Blue, Random chosen, OK", kLampBlue, ColorRadioId(kLampRandom), kIdOk, kLampRandom, -1, true},
+        {"Green, Pink chosen, Cancel", kLampGreen, ColorRadioId(kLampPink), kIdCancel, kLampGreen, kLampGreen,
+         false},
+        {"Random, Blue chosen, Cancel", kLampRandom, ColorRadioId(kLampBlue), kIdCancel, kLampRandom, -1,
+         true},
+        {"12, Orange chosen, Cancel", 12, ColorRadioId(kLampOrange), kIdCancel, 12, 12, false},
     };
     for (const SCase& c : cases) {
         SLamp s(c.stored);
@@ -224,7 +212,7 @@ TEST(LampCommands, ConfigureChangesTheLampOnOkOnly)
                 qobject_cast<QAbstractButton*>(dialog->GetDlgItem(c.click))->click();
             dialog->EndDialog(c.closeWith);
         });
-        EXPECT_TRUE(s.lamp->OnCommand(1008)) << c.name;
+        EXPECT_TRUE(s.lamp->OnCommand(kCmdConfigure)) << c.name;
         EXPECT_TRUE(lampAnimatedMeanwhile) << c.name;
         EXPECT_EQ(CSettingsStore::Program().ReadInt(NimoSettings::kColor, -100), c.expectedStored) << c.name;
         if (c.closeWith == kIdCancel) {

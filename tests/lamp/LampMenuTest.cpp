@@ -1,5 +1,6 @@
-#include "lamp/CLampMenu.h"
 #include "ScopedXdgHome.h"
+#include "lamp/CLampMenu.h"
+#include "resources/ResourceIds.h"
 #include "share/WidgetTestApp.h"
 
 #include <QAction>
@@ -28,7 +29,7 @@ void ExpectMenu(const QMenu& menu, const std::vector<SExpectedItem>& expected, b
         }
         EXPECT_EQ(action->text(), QString::fromUtf8(expected[i].text)) << name << " item " << i;
         EXPECT_EQ(CLampMenu::CommandOf(action), expected[i].command) << name << " item " << i;
-        const bool isStartUp = expected[i].command == 32776;
+        const bool isStartUp = expected[i].command == kCmdRunOnStartup;
         EXPECT_EQ(action->isCheckable(), isStartUp) << name << " item " << i;
         EXPECT_EQ(action->isChecked(), isStartUp && checked) << name << " item " << i;
     }
@@ -38,27 +39,27 @@ TEST(LampMenu, ItemsAndCommandsInEnglishAndGerman)
 {
     WidgetTestApp();
     const std::vector<SExpectedItem> english = {
-        {"&Exit", 57665},
+        {"&Exit", kCmdExit},
         {nullptr, 0},
-        {"&Nimo on the web", 106},
-        {"&Send the lamp to a friend...", 1007},
+        {"&Nimo on the web", kCmdWebPage},
+        {"&Send the lamp to a friend...", kCmdSendToFriend},
         {nullptr, 0},
-        {"&Run on system start up", 32776},
-        {"&Configure...", 1008},
+        {"&Run on system start up", kCmdRunOnStartup},
+        {"&Configure...", kCmdConfigure},
         {nullptr, 0},
-        {"A&bout Nimo...", 57664},
+        {"A&bout Nimo...", kCmdAbout},
     };
     // Exit stays English: the translation table knows only "E&xit".
     const std::vector<SExpectedItem> german = {
-        {"&Exit", 57665},
+        {"&Exit", kCmdExit},
         {nullptr, 0},
-        {"&Nimo im WWW", 106},
-        {"&Schick die Lampe an einen Freund...", 1007},
+        {"&Nimo im WWW", kCmdWebPage},
+        {"&Schick die Lampe an einen Freund...", kCmdSendToFriend},
         {nullptr, 0},
-        {"&Autostart", 32776},
-        {"&Optionen...", 1008},
+        {"&Autostart", kCmdRunOnStartup},
+        {"&Optionen...", kCmdConfigure},
         {nullptr, 0},
-        {"&\u00dcber Nimo...", 57664},
+        {"&\u00dcber Nimo...", kCmdAbout},
     };
     struct SCase
     {
@@ -104,8 +105,11 @@ TEST(LampMenu, TrackReturnsTheChosenCommandOrNothing)
         int choose; // the command to choose; 0: dismiss with Escape
         int expected;
     } cases[] = {
-        {"exit", 57665, 57665},     {"configure", 1008, 1008}, {"about", 57664, 57664},
-        {"start up", 32776, 32776}, {"dismissed", 0, 0},
+        {"exit", kCmdExit, kCmdExit},
+        {"configure", kCmdConfigure, kCmdConfigure},
+        {"about", kCmdAbout, kCmdAbout},
+        {"start up", kCmdRunOnStartup, kCmdRunOnStartup},
+        {"dismissed", 0, 0},
     };
     for (const auto& c : cases) {
         QPoint shownAt;

@@ -1,8 +1,9 @@
+#include "ScopedXdgHome.h"
 #include "lamp/CLampView.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "platform/CSettingsStore.h"
-#include "ScopedXdgHome.h"
+#include "resources/ResourceIds.h"
 #include "share/WidgetTestApp.h"
 
 #include <set>
@@ -14,11 +15,11 @@
 
 namespace {
 
-// Frame 129 + n as the view must show it in a tint, as 0xRRGGBB values, top row first.
+// Frame kIdrFirstFrame + n as the view must show it in a tint, as 0xRRGGBB values, top row first.
 std::vector<QRgb> ExpectedFrame(int n, int tint)
 {
     CPLDIB frame;
-    CPLAnyDecoder().DecodeResource(nullptr, 129 + n, frame, 0);
+    CPLAnyDecoder().DecodeResource(nullptr, kIdrFirstFrame + n, frame, 0);
     ApplyTint(frame, tint);
     std::vector<QRgb> pixels;
     for (int y = 0; y < frame.m_height; ++y) {

@@ -2,6 +2,7 @@
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "platform/CResourceModule.h"
+#include "resources/ResourceIds.h"
 
 #include <cstring>
 
@@ -208,7 +209,7 @@ TEST(OutlineBuilder, TheLampsMaskGivesOneRunForEachOfRowsOneTo177)
 {
     COutlineBuilder builder;
     EXPECT_EQ(builder.KeyColour(), 0u);
-    const std::optional<QRegion> region = builder.Build(144);
+    const std::optional<QRegion> region = builder.Build(kIdbMask);
     ASSERT_TRUE(region.has_value());
     const SRegionBuildLog& log = builder.LastLog();
     ASSERT_EQ(log.batches.size(), 1u);
@@ -219,7 +220,7 @@ TEST(OutlineBuilder, TheLampsMaskGivesOneRunForEachOfRowsOneTo177)
 
     CPLAnyDecoder decoder;
     CPLDIB mask;
-    decoder.DecodeResource(nullptr, 144, mask, 0, kRtBitmap);
+    decoder.DecodeResource(nullptr, kIdbMask, mask, 0, kRtBitmap);
     const std::optional<SPixelImage> image = SPixelImage::FromBitmap(mask);
     ASSERT_TRUE(image.has_value());
     const std::vector<SOutlineRect> rects = BuildOutlineRects(*image);

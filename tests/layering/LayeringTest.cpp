@@ -1,0 +1,143 @@
+// The folders' arrows run one way: app -> lamp -> share, i18n, picture -> platform. No folder includes
+// one above it, and the picture library includes no Qt header. A new include that breaks this fails here.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// For each folder, the folders it must not include.
+const std::map<std::string, std::set<std::string>> kForbidden = {
+    {"lamp", {"app"}},
+    {"share", {"app", "lamp"}},
+    {"i18n", {"app", "lamp"}},
+    {"picture", {"app", "lamp"}},
+    {"platform", {"app", "lamp"}},
+};
+const std::set<std::string> kQtFree = {"picture"};
+
+// Qt's headers: <QString>, <QtCore/QString>, <QtGui>, and the lower-case <qglobal.h> family.
+bool IsQtHeader(const std::string& name)
+{
+    static const std::regex qt(R"((Qt[A-Za-z]*(/.*)?|Q[A-Z][A-Za-z]*|q[a-z0-9_]*\.h))");
+    return std::regex_match(name, qt);
+}
+
+// The top folder of the tree an include names: a quoted include is looked for beside the including file
+// first (and may climb out of it with ..), then from the top of the tree, as the compiler does.
+std::string IncludedFolder(const fs::path& root, const fs::path& file, const std::string& name, bool quoted)
+{
+    fs::path target = fs::path(name).lexically_normal();
+    if (quoted && (fs::exists(file.parent_path() / name) || name.starts_with("..")))
+        target = fs::relative(fs::weakly_canonical(file.parent_path() / name), fs::weakly_canonical(root));
+    return target.empty() ? std::string() : target.begin()->string();
+}
+
+// Every forbidden include under root, as "file:line: includes name".
+std::vector<std::string> LayeringViolations(const fs::path& root)
+{
+    static const std::regex include(R"(^\s*#\s*include\s*([<"])([^>"]+)[>"])");
+    std::vector<std::string> violations;
+    for (const std::string& folder : {"app", "lamp", "share", "i18n", "picture", "platform"}) {
+        if (!fs::is_directory(root / folder))
+            continue;
+        const auto forbidden = kForbidden.find(folder);
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root / folder)) {
+            const std::string extension = entry.path().extension().string();
+            if (!entry.is_regular_file() || (extension != ".h" && extension != ".cpp"))
+                continue;
+            std::ifstream in(entry.path());
+            std::string line;
+            for (int number = 1; std::getline(in, line); ++number) {
+                std::smatch match;
+                if (!std::regex_search(line, match, include))
+                    continue;
+                const std::string name = match[2];
+                const bool quoted = match[1] == "\"";
+                const std::string to = IncludedFolder(root, entry.path(), name, quoted);
+                const bool wrongWay = forbidden != kForbidden.end() && forbidden->second.count(to) > 0;
+                const bool qt = kQtFree.count(folder) > 0 && !quoted && IsQtHeader(name);
+                if (wrongWay || qt) {
+                    violations.push_back(fs::relative(entry.path(), root).string() + ":" +
+                                         std::to_string(number) + ": includes " + name);
+                }
+            }
+        }
+    }
+    return violations;
+}
+
+TEST(Layering, SourceFoldersIncludeOnlyDownwards)
+{
+    const std::vector<std::string> violations = LayeringViolations(NIMO_SOURCE_DIR);
+    std::string list;
+    for (const std::string& v : violations)
+        list += v + "\n";
+    EXPECT_TRUE(violations.empty()) << list;
+}
+
+// A tree of its own with one file per case: each forbidden include is found, each allowed one is not.
+TEST(Layering, ForbiddenIncludesAreFound)
+{
+    const fs::path root = fs::path(testing::TempDir()) / ("nimo-layering-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    const struct
+    {
+        const char* file;
+        const char* line;
+        bool violation;
+    } cases[] = {
+        {"lamp/a.cpp", "#include \"app/CLampApp.h\"", true},
+        {"lamp/b.cpp", "  #  include <app/CMainFrame.h>", true},
+        {"lamp/c.cpp", "#include \"../app/CAutostart.h\"", true},
+        {"lamp/d.cpp", "#include \"share/CHyperLink.h\"", false},
+        {"lamp/e.cpp", "// #include \"app/CLampApp.h\"", false},
+        {"share/a.cpp", "#include \"lamp/CNimoDlg.h\"", true},
+        {"share/b.cpp", "#include \"app/CAboutBox.h\"", true},
+        {"i18n/a.cpp", "#include \"lamp/CLampMenu.h\"", true},
+        {"platform/a.cpp", "#include \"app/CAutostart.h\"", true},
+        {"platform/b.cpp", "#include \"resources/ResourceIds.h\"", false},
+        {"picture/a.cpp", "#include \"lamp/CFramePlayer.h\"", true},
+        {"picture/b.cpp", "#include <QString>", true},
+        {"picture/c.cpp", "#include <QtCore/QByteArray>", true},
+        {"picture/d.cpp", "#include <qglobal.h>", true},
+        {"picture/e.cpp", "#include <cstdint>", false},
+        {"picture/f.h", "#include <jpeglib.h>", false},
+        {"picture/g.cpp", "#include \"platform/CDrawTarget.h\"", false},
+        {"platform/c.cpp", "#include <QString>", false},
+        {"app/a.cpp", "#include \"lamp/CNimoDlg.h\"", false},
+        {"tools/a.cpp", "#include \"app/CLampApp.h\"", false},
+    };
+    for (const auto& c : cases) {
+        fs::create_directories((root / c.file).parent_path());
+        std::ofstream(root / c.file) << "// a file\n" << c.line << "\n";
+    }
+    // A file named as the include is, beside the includer, is that file and not the folder it names.
+    fs::create_directories(root / "lamp/app");
+    std::ofstream(root / "lamp/app/Local.h") << "\n";
+    std::ofstream(root / "lamp/f.cpp") << "#include \"app/Local.h\"\n";
+
+    const std::vector<std::string> found = LayeringViolations(root);
+    for (const auto& c : cases) {
+        const std::string expected = std::string(c.file) + ":2: includes ";
+        const bool reported = std::any_of(found.begin(), found.end(),
+                                          [&](const std::string& v) { return v.starts_with(expected); });
+        EXPECT_EQ(reported, c.violation) << c.file << ": " << c.line;
+    }
+    EXPECT_EQ(std::count_if(found.begin(), found.end(),
+                            [](const std::string& v) { return v.starts_with("lamp/f"); }),
+              0);
+    fs::remove_all(root);
+}
+
+} // namespace
