@@ -48,7 +48,7 @@ std::vector<std::string> LayeringViolations(const fs::path& root)
 {
     static const std::regex include(R"(^\s*#\s*include\s*([<"])([^>"]+)[>"])");
     std::vector<std::string> violations;
-    for (const std::string& folder : {"app", "lamp", "share", "i18n", "picture", "platform"}) {
+    for (const std::string folder : {"app", "lamp", "share", "i18n", "picture", "platform"}) {
         if (!fs::is_directory(root / folder))
             continue;
         const auto forbidden = kForbidden.find(folder);
