@@ -1,7 +1,7 @@
 #include "lamp/CConfigureDlg.h"
 #include "platform/CSettingsStore.h"
 #include "ScopedXdgHome.h"
-#include "share/WidgetTestApp.h"
+#include "WidgetTestApp.h"
 
 #include <algorithm>
 #include <set>

@@ -3,8 +3,8 @@
 #include "lamp/CLampMenu.h"
 #include "lamp/CNimoDlg.h"
 #include "platform/CSettingsStore.h"
-#include "share/FakeDesktop.h"
-#include "share/WidgetTestApp.h"
+#include "FakeDesktop.h"
+#include "WidgetTestApp.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
 #include "lamp/CLampMenu.h"
 #include "ScopedXdgHome.h"
-#include "share/WidgetTestApp.h"
+#include "WidgetTestApp.h"
 
 #include <QAction>
 #include <QMenu>

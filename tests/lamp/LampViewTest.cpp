@@ -3,7 +3,7 @@
 #include "picture/CPLBitmap.h"
 #include "platform/CSettingsStore.h"
 #include "ScopedXdgHome.h"
-#include "share/WidgetTestApp.h"
+#include "WidgetTestApp.h"
 
 #include <set>
 

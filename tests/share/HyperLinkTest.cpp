@@ -1,7 +1,7 @@
 #include "share/CHyperLink.h"
-#include "share/FakeDesktop.h"
+#include "FakeDesktop.h"
 #include "share/PublisherPages.h"
-#include "share/WidgetTestApp.h"
+#include "WidgetTestApp.h"
 
 #include <memory>
 

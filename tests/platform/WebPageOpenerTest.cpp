@@ -1,5 +1,5 @@
 #include "platform/CWebPageOpener.h"
-#include "share/FakeDesktop.h"
+#include "FakeDesktop.h"
 
 #include <gtest/gtest.h>
 
