@@ -9,6 +9,7 @@
 #include "picture/CPLBitmap.h"
 #include "platform/CSettingsStore.h"
 #include "platform/ProgramPath.h"
+#include "WidgetTestApp.h"
 
 #include <memory>
 #include <vector>
@@ -29,16 +30,6 @@
 
 namespace {
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "lamp_window_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (!app)
-        app = new QApplication(argc, argv);
-    return *app;
-}
 
 TEST(LampPosition, StoredCornerExceptBeyondTheScreenPerAxis)
 {
@@ -82,7 +73,7 @@ public:
 class LampWindowTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { App(); }
+    void SetUp() override { WidgetTestApp(); }
 
     CSettingsStore& Settings() { return CSettingsStore::Program(); }
 

@@ -2,6 +2,7 @@
 // icon's menu, default command and tooltip.
 #include "app/CSplashWindow.h"
 #include "app/CSystemTray.h"
+#include "WidgetTestApp.h"
 
 #include <functional>
 #include <memory>
@@ -21,21 +22,11 @@
 
 namespace {
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "shell_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (!app)
-        app = new QApplication(argc, argv);
-    return *app;
-}
 
 class SplashTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { App(); }
+    void SetUp() override { WidgetTestApp(); }
     void TearDown() override
     {
         if (CSplashWindow* splash = CSplashWindow::Current())
@@ -173,7 +164,7 @@ TEST(SystemTray, TooltipKeepsSixtyThreeCharacters)
 
 TEST(SystemTray, WithoutANotificationAreaNoIconIsAdded)
 {
-    App();
+    WidgetTestApp();
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "the offscreen platform has no tray";
     CSystemTray tray;
     EXPECT_FALSE(tray.CreateIcon(nullptr, 0x800A, "Nimo Lamp 2.0.0.4", QIcon(), 130));
@@ -185,7 +176,7 @@ TEST(SystemTray, WithoutANotificationAreaNoIconIsAdded)
 class TrayMenuTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { App(); }
+    void SetUp() override { WidgetTestApp(); }
 };
 
 TEST_F(TrayMenuTest, MenuHasExitInBoldAsDefaultAndSendsChosenCommands)

@@ -3,7 +3,9 @@
 #include "lamp/CLampMenu.h"
 #include "lamp/CNimoDlg.h"
 #include "platform/CSettingsStore.h"
-#include "FakeDesktop.h"
+#include "platform/ProgramPath.h"
+#include "RecordingDesktopServices.h"
+#include "ScopedXdgHome.h"
 #include "WidgetTestApp.h"
 
 #include <vector>
@@ -34,7 +36,7 @@ public:
     std::vector<int> routed;
 };
 
-// A lamp in fresh XDG folders, with fake programs only on PATH, created and shown.
+// A lamp in fresh XDG folders, with a recording desktop, created and shown.
 struct SLamp
 {
     explicit SLamp(int storedColor = 0)
@@ -48,7 +50,8 @@ struct SLamp
         lamp->show();
     }
 
-    FakeDesktop desktop;
+    ScopedXdgHome home;
+    RecordingDesktopServices desktop;
     CAutostart autostart;
     CFakeOwner owner;
     std::unique_ptr<CNimoDlg> lamp;
@@ -80,17 +83,13 @@ TEST(LampCommands, EachCommandGoesWhereItBelongs)
     for (const SCase& c : cases) {
         SLamp s;
         ASSERT_TRUE(s.created) << c.name;
-        const QString opener = s.desktop.AddRecorder("xdg-open");
         const bool before = s.autostart.IsAutostartEnabled();
+        s.desktop.autostartCalls.clear();
         EXPECT_EQ(s.lamp->OnCommand(c.command), c.handled) << c.name;
         EXPECT_EQ(s.owner.routed, c.routed) << c.name;
         EXPECT_EQ(s.autostart.IsAutostartEnabled(), before != c.togglesAutostart) << c.name;
-        const std::optional<QStringList> page =
-            FakeDesktop::WaitForArguments(opener, c.opensPage ? 5000 : 200);
-        ASSERT_EQ(page.has_value(), c.opensPage) << c.name;
-        if (page) {
-            EXPECT_EQ(*page, QStringList{kEnglishPage}) << c.name;
-        }
+        EXPECT_EQ(s.desktop.autostartCalls.size(), c.togglesAutostart ? 1 : 0) << c.name;
+        EXPECT_EQ(s.desktop.opened, c.opensPage ? QStringList{kEnglishPage} : QStringList()) << c.name;
     }
 }
 
@@ -103,11 +102,8 @@ TEST(LampCommands, DoubleClickOpensTheProductPageInTheUsersLanguage)
     for (const auto& [locale, page] : cases) {
         ScopedEnv all("LC_ALL", locale);
         SLamp s;
-        const QString opener = s.desktop.AddRecorder("xdg-open");
         QTest::mouseDClick(s.lamp.get(), Qt::LeftButton, {}, QPoint(35, 90));
-        const std::optional<QStringList> arguments = FakeDesktop::WaitForArguments(opener);
-        ASSERT_TRUE(arguments.has_value()) << locale;
-        EXPECT_EQ(*arguments, QStringList{page}) << locale;
+        EXPECT_EQ(s.desktop.opened, QStringList{page}) << locale;
     }
 }
 
@@ -148,8 +144,7 @@ TEST(LampCommands, RightClickMenuFollowsTheAutostartFlag)
 {
     SLamp s;
     ASSERT_TRUE(s.created);
-    const QString entry =
-        s.desktop.ConfigHome() + "/autostart/" + s.autostart.AutostartValueName() + ".desktop";
+    const QString name = s.autostart.AutostartValueName();
     bool checked = true;
     QPoint shownAt;
     const QPoint expectedAt = s.lamp->mapToGlobal(QPoint(30, 40));
@@ -162,7 +157,7 @@ TEST(LampCommands, RightClickMenuFollowsTheAutostartFlag)
     EXPECT_FALSE(checked);
     EXPECT_EQ(shownAt, expectedAt);
     EXPECT_TRUE(s.autostart.IsAutostartEnabled());
-    EXPECT_TRUE(QFileInfo::exists(entry));
+    EXPECT_EQ(s.desktop.autostartCalls, QStringList{"write " + name + " " + GetProgramPath()});
     // The next menu carries the check mark; choosing it again turns it off.
     ASSERT_TRUE(WithLampMenu(*s.lamp, [&](QMenu& menu) {
         checked = StartUpChecked(menu);
@@ -170,7 +165,8 @@ TEST(LampCommands, RightClickMenuFollowsTheAutostartFlag)
     }));
     EXPECT_TRUE(checked);
     EXPECT_FALSE(s.autostart.IsAutostartEnabled());
-    EXPECT_FALSE(QFileInfo::exists(entry));
+    EXPECT_EQ(s.desktop.autostartCalls.size(), 2);
+    EXPECT_EQ(s.desktop.autostartCalls.value(1), "remove " + name);
     // Dismissing the menu changes nothing.
     ASSERT_TRUE(WithLampMenu(*s.lamp, [&](QMenu& menu) {
         checked = StartUpChecked(menu);
@@ -178,6 +174,7 @@ TEST(LampCommands, RightClickMenuFollowsTheAutostartFlag)
     }));
     EXPECT_FALSE(checked);
     EXPECT_FALSE(s.autostart.IsAutostartEnabled());
+    EXPECT_EQ(s.desktop.autostartCalls.size(), 2);
     EXPECT_TRUE(s.owner.routed.empty());
 }
 
