@@ -1,7 +1,7 @@
 #include "app/CAutostart.h"
 
-#include "platform/CRegistryKey.h"
 #include "platform/CSettingsStore.h"
+#include "platform/IDesktopServices.h"
 #include "platform/ProgramPath.h"
 
 CAutostart::CAutostart(CSettingsStore* store) : m_store(store ? *store : CSettingsStore::Program()) {}
@@ -20,11 +20,10 @@ void CAutostart::LoadAutostart()
 
 bool CAutostart::ApplyAutostart(bool enable)
 {
-    CRegistryKey key(ERegistryHive::CurrentUser);
-    const QString runKey = QString::fromLatin1(kRunSubkey);
+    IDesktopServices& desktop = IDesktopServices::Current();
     if (enable)
-        return key.SetString(runKey, m_valueName, GetProgramPath());
-    return key.DeleteValue(runKey, m_valueName);
+        return desktop.WriteAutostart(m_valueName, GetProgramPath());
+    return desktop.RemoveAutostart(m_valueName);
 }
 
 void CAutostart::ToggleAutostart()
@@ -36,11 +35,8 @@ void CAutostart::ToggleAutostart()
 
 void RemoveLegacyAutostart()
 {
-    const QString runKey = QString::fromLatin1(kRunSubkey);
     const QString legacy = QStringLiteral("NimoLampe");
-    CRegistryKey machine(ERegistryHive::CurrentUser);
-    if (machine.Connect(nullptr, ERegistryHive::LocalMachine))
-        machine.DeleteValue(runKey, legacy);
-    CRegistryKey user(ERegistryHive::CurrentUser);
-    user.DeleteValue(runKey, legacy);
+    IDesktopServices& desktop = IDesktopServices::Current();
+    desktop.RemoveAutostart(legacy, true);
+    desktop.RemoveAutostart(legacy);
 }

@@ -1,5 +1,7 @@
 #include "platform/CDialogTemplate.h"
 
+#include "platform/QuotedText.h"
+
 #include "platform/CResourceModule.h"
 
 #include <algorithm>
@@ -21,6 +23,8 @@ const QStringList kControlStyles = {
     QStringLiteral("readonly"),        QStringLiteral("password"),      QStringLiteral("left"),
     QStringLiteral("center"),          QStringLiteral("right"),         QStringLiteral("vscroll")};
 
+constexpr SQuoteRules kDialogQuotes{"n\nr\rt\t\"\"\\\\", false};
+
 struct SToken
 {
     QString text;
@@ -40,34 +44,10 @@ bool Tokenise(const QString& line, QList<SToken>& tokens)
         SToken token;
         if (line[i] == QLatin1Char('"')) {
             token.quoted = true;
-            ++i;
-            bool closed = false;
-            while (i < n) {
-                const QChar c = line[i++];
-                if (c == QLatin1Char('"')) {
-                    closed = true;
-                    break;
-                }
-                if (c != QLatin1Char('\\')) {
-                    token.text += c;
-                    continue;
-                }
-                if (i >= n)
-                    return false;
-                const QChar e = line[i++];
-                if (e == QLatin1Char('n'))
-                    token.text += QLatin1Char('\n');
-                else if (e == QLatin1Char('r'))
-                    token.text += QLatin1Char('\r');
-                else if (e == QLatin1Char('t'))
-                    token.text += QLatin1Char('\t');
-                else if (e == QLatin1Char('"') || e == QLatin1Char('\\'))
-                    token.text += e;
-                else
-                    return false;
-            }
-            if (!closed)
+            const std::optional<QString> text = ReadQuoted(line, i, kDialogQuotes);
+            if (!text)
                 return false;
+            token.text = *text;
         } else {
             while (i < n && !line[i].isSpace() && line[i] != QLatin1Char('"'))
                 token.text += line[i++];

@@ -1,11 +1,15 @@
 #include "platform/CMenuResource.h"
 
 #include "platform/CResourceModule.h"
+#include "platform/QuotedText.h"
 
 #include <QAction>
 #include <QMenu>
 
 namespace {
+
+// A backslash escapes only the quote and itself.
+constexpr SQuoteRules kMenuQuotes{"\"\"\\\\", false};
 
 class CMenuParser
 {
@@ -16,11 +20,11 @@ public:
     {
         while (m_next < m_lines.size()) {
             const int number = int(m_next) + 1;
-            m_line = m_lines[m_next++].trimmed();
+            m_line = QString::fromUtf8(m_lines[m_next++].trimmed());
             m_pos = 0;
-            if (m_line.isEmpty() || m_line.startsWith('#'))
+            if (m_line.isEmpty() || m_line.startsWith(QLatin1Char('#')))
                 continue;
-            const QByteArray keyword = Word();
+            const QString keyword = Word();
             if (keyword == "END") {
                 if (depth == 0)
                     return Fail(number, "END without POPUP");
@@ -52,7 +56,7 @@ public:
                     return Fail(number, "POPUP without END");
                 m_closed = false;
             } else {
-                return Fail(number, "unknown keyword '" + QString::fromUtf8(keyword) + "'");
+                return Fail(number, "unknown keyword '" + keyword + "'");
             }
             items.push_back(std::move(item));
         }
@@ -73,15 +77,16 @@ private:
 
     void SkipSpace()
     {
-        while (m_pos < m_line.size() && (m_line[m_pos] == ' ' || m_line[m_pos] == '\t'))
+        while (m_pos < m_line.size() && (m_line[m_pos] == QLatin1Char(' ') || m_line[m_pos] == QLatin1Char('\t')))
             ++m_pos;
     }
 
-    QByteArray Word()
+    QString Word()
     {
         SkipSpace();
         const qsizetype start = m_pos;
-        while (m_pos < m_line.size() && m_line[m_pos] != ' ' && m_line[m_pos] != '\t' && m_line[m_pos] != '"')
+        while (m_pos < m_line.size() && m_line[m_pos] != QLatin1Char(' ') && m_line[m_pos] != QLatin1Char('\t') &&
+               m_line[m_pos] != QLatin1Char('"'))
             ++m_pos;
         return m_line.mid(start, m_pos - start);
     }
@@ -89,26 +94,14 @@ private:
     bool Quoted(QString& text, int number)
     {
         SkipSpace();
-        if (m_pos >= m_line.size() || m_line[m_pos] != '"')
+        if (m_pos >= m_line.size() || m_line[m_pos] != QLatin1Char('"'))
             return Fail(number, "a text in double quotes is missing");
-        QByteArray bytes;
-        for (++m_pos; m_pos < m_line.size(); ++m_pos) {
-            char c = m_line[m_pos];
-            if (c == '"') {
-                ++m_pos;
-                text = QString::fromUtf8(bytes);
-                return true;
-            }
-            if (c == '\\') {
-                if (++m_pos >= m_line.size())
-                    break;
-                c = m_line[m_pos];
-                if (c != '"' && c != '\\')
-                    return Fail(number, "unknown escape in a text");
-            }
-            bytes.append(c);
-        }
-        return Fail(number, "unterminated text");
+        bool unterminated = false;
+        const std::optional<QString> quoted = ReadQuoted(m_line, m_pos, kMenuQuotes, &unterminated);
+        if (!quoted)
+            return Fail(number, unterminated ? "unterminated text" : "unknown escape in a text");
+        text = *quoted;
+        return true;
     }
 
     bool Fail(int number, const QString& what)
@@ -119,7 +112,7 @@ private:
 
     QList<QByteArray> m_lines;
     qsizetype m_next = 0;
-    QByteArray m_line;
+    QString m_line;
     qsizetype m_pos = 0;
 };
 

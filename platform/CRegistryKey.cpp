@@ -1,36 +1,14 @@
 #include "platform/CRegistryKey.h"
 
+#include "platform/DesktopEntry.h"
+#include "platform/XdgDirs.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 namespace {
-
-QString EscapeDesktopValue(const QString& value)
-{
-    QString out;
-    out.reserve(value.size());
-    for (const QChar c : value) {
-        switch (c.unicode()) {
-        case '\\':
-            out += QStringLiteral("\\\\");
-            break;
-        case '\n':
-            out += QStringLiteral("\\n");
-            break;
-        case '\t':
-            out += QStringLiteral("\\t");
-            break;
-        case '\r':
-            out += QStringLiteral("\\r");
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
 
 bool IsRunSubkey(const QString& subkey)
 {
@@ -54,46 +32,15 @@ bool CRegistryKey::Connect(const char* machineName, ERegistryHive hive)
 
 QString CRegistryKey::AutostartFolder(ERegistryHive hive)
 {
-    if (hive == ERegistryHive::CurrentUser) {
-        QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-        if (configHome.isEmpty() || !QDir::isAbsolutePath(configHome))
-            configHome = QDir::homePath() + QStringLiteral("/.config");
-        return configHome + QStringLiteral("/autostart");
-    }
-    QString first = qEnvironmentVariable("XDG_CONFIG_DIRS").section(QLatin1Char(':'), 0, 0);
-    if (first.isEmpty() || !QDir::isAbsolutePath(first))
-        first = QStringLiteral("/etc/xdg");
-    return first + QStringLiteral("/autostart");
-}
-
-QString CRegistryKey::QuoteExecArgument(const QString& argument)
-{
-    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-    bool needsQuotes = argument.isEmpty();
-    for (const QChar c : argument)
-        needsQuotes = needsQuotes || reserved.contains(c);
-    QString quoted = argument;
-    if (needsQuotes) {
-        quoted.clear();
-        quoted += QLatin1Char('"');
-        for (const QChar c : argument) {
-            if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
-                c == QLatin1Char('\\'))
-                quoted += QLatin1Char('\\');
-            quoted += c;
-        }
-        quoted += QLatin1Char('"');
-    }
-    // A lone percent sign would be read as a field code.
-    quoted.replace(QLatin1Char('%'), QStringLiteral("%%"));
-    return quoted;
+    return hive == ERegistryHive::CurrentUser ? Xdg::UserAutostartDir() : Xdg::MachineAutostartDir();
 }
 
 QByteArray CRegistryKey::DesktopEntry(const QString& name, const QString& programPath)
 {
+    using ::DesktopEntry::EscapeValue;
     QString entry = QStringLiteral("[Desktop Entry]\nType=Application\n");
-    entry += QStringLiteral("Name=") + EscapeDesktopValue(name) + QLatin1Char('\n');
-    entry += QStringLiteral("Exec=") + EscapeDesktopValue(QuoteExecArgument(programPath)) + QLatin1Char('\n');
+    entry += QStringLiteral("Name=") + EscapeValue(name) + QLatin1Char('\n');
+    entry += QStringLiteral("Exec=") + EscapeValue(::DesktopEntry::QuoteArgument(programPath)) + QLatin1Char('\n');
     entry += QStringLiteral("Terminal=false\n");
     return entry.toUtf8();
 }

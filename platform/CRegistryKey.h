@@ -6,7 +6,7 @@
 enum class ERegistryHive
 {
     CurrentUser,  // $XDG_CONFIG_HOME/autostart
-    LocalMachine, // autostart under the first folder of $XDG_CONFIG_DIRS
+    LocalMachine, // autostart under the first absolute folder of $XDG_CONFIG_DIRS
 };
 
 // The log-on start key: its values are desktop entry files in an XDG autostart folder.
@@ -29,8 +29,6 @@ public:
     static QString AutostartFolder(ERegistryHive hive);
     // The desktop entry that starts programPath, with the Exec line quoted by the Desktop Entry rules.
     static QByteArray DesktopEntry(const QString& name, const QString& programPath);
-    // programPath as one argument of an Exec line, quoted only when it needs to be.
-    static QString QuoteExecArgument(const QString& argument);
 
 private:
     // Empty when the subkey is not the log-on start key or the value name could leave the folder.

@@ -1,6 +1,7 @@
 #include "platform/CSettingsStore.h"
 
 #include "platform/ProgramPath.h"
+#include "platform/XdgDirs.h"
 
 #include <limits>
 
@@ -13,15 +14,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-QString ConfigHome()
-{
-    // Relative values are invalid by the base-directory rules and must be ignored.
-    const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!configHome.isEmpty() && QDir::isAbsolutePath(configHome))
-        return configHome;
-    return QDir::homePath() + QStringLiteral("/.config");
-}
 
 // The file's inode, 0 when it does not exist.
 ino_t FileId(const QString& path)
@@ -52,7 +44,7 @@ CSettingsStore& CSettingsStore::Program()
 
 QString CSettingsStore::FilePath() const
 {
-    return ConfigHome() + QLatin1Char('/') + m_company + QLatin1Char('/') + m_application +
+    return Xdg::ConfigHome() + QLatin1Char('/') + m_company + QLatin1Char('/') + m_application +
            QStringLiteral(".conf");
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "resources/ResourceIds.h"
+
 #include <QString>
 
 // A setting's place: section and value name.
@@ -14,7 +16,7 @@ namespace NimoSettings {
 inline constexpr SSettingKey kRunOnStartup{"Config", "RunOnStartup"}; // 0 off, other on; written as 0 or 1
 inline constexpr int kRunOnStartupDefault = 0;
 inline constexpr SSettingKey kColor{"Config", "Color"}; // lamp colour 0 to 7, 7 Random
-inline constexpr int kColorDefault = 7;
+inline constexpr int kColorDefault = kLampRandom;
 inline constexpr SSettingKey kWndX{"CNimoDlg", "WndX"}; // default: half the primary screen's width
 inline constexpr SSettingKey kWndY{"CNimoDlg", "WndY"}; // default: half the primary screen's height
 inline constexpr SSettingKey kDontAskHowToSend{"CNimoDlg", "CMailQuestionDlg"}; // 0 ask, other don't

@@ -1,7 +1,7 @@
 #include "share/CHyperLink.h"
 
 #include "platform/CTemplateDialog.h"
-#include "platform/CWebPageOpener.h"
+#include "platform/IDesktopServices.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -81,7 +81,7 @@ void CHyperLink::GotoURL(int showCommand)
 
 int CHyperLink::OpenAddress(const QString& address, int showCommand)
 {
-    return CWebPageOpener::OpenAddress(address, showCommand);
+    return IDesktopServices::Current().OpenAddress(address, showCommand);
 }
 
 QColor CHyperLink::TextColor() const

@@ -1,5 +1,6 @@
 #include "app/CAutostart.h"
 #include "platform/CRegistryKey.h"
+#include "platform/DesktopEntry.h"
 #include "platform/CSettingsStore.h"
 #include "platform/ProgramPath.h"
 #include "ScopedXdgHome.h"
@@ -76,7 +77,7 @@ TEST(Autostart, ApplyWritesTheProgramPathAndRemovesTheEntry)
 
     EXPECT_TRUE(autostart.ApplyAutostart(true));
     EXPECT_EQ(ReadFile(entry), CRegistryKey::DesktopEntry("Nimo", GetProgramPath()));
-    EXPECT_TRUE(ReadFile(entry).contains(CRegistryKey::QuoteExecArgument(GetProgramPath()).toUtf8()));
+    EXPECT_TRUE(ReadFile(entry).contains(DesktopEntry::QuoteArgument(GetProgramPath()).toUtf8()));
     EXPECT_FALSE(GetProgramPath().isEmpty());
 
     EXPECT_TRUE(autostart.ApplyAutostart(false));

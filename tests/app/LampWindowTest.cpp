@@ -8,6 +8,8 @@
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "platform/CSettingsStore.h"
+#include "platform/ProgramPath.h"
+#include "WidgetTestApp.h"
 
 #include <memory>
 #include <vector>
@@ -27,16 +29,6 @@
 
 namespace {
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "lamp_window_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (!app)
-        app = new QApplication(argc, argv);
-    return *app;
-}
 
 TEST(LampPosition, StoredCornerExceptBeyondTheScreenPerAxis)
 {
@@ -66,7 +58,7 @@ TEST(LampPosition, StoredCornerExceptBeyondTheScreenPerAxis)
 class LampWindowTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { App(); }
+    void SetUp() override { WidgetTestApp(); }
 
     CSettingsStore& Settings() { return CSettingsStore::Program(); }
 

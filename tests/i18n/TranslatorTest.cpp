@@ -2,6 +2,7 @@
 #include "platform/CSettingsStore.h"
 #include "platform/CTemplateDialog.h"
 #include "ScopedXdgHome.h"
+#include "WidgetTestApp.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -10,14 +11,6 @@
 
 namespace {
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "i18n_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
 
 // The user's language for one scope, through the variables that decide it.
 class ScopedUserLocale final
@@ -185,7 +178,7 @@ CONTROL 7 RICHEDIT "Text:" 50 60 40 10
 
 TEST(Translator, TranslateWindowTouchesCaptionStaticsAndButtonsOnly)
 {
-    App();
+    WidgetTestApp();
     const CTranslator translator;
     const struct
     {
@@ -220,7 +213,7 @@ TEST(Translator, TranslateWindowTouchesCaptionStaticsAndButtonsOnly)
 
 TEST(Translator, LongTextsAreTranslatedWhole)
 {
-    App();
+    WidgetTestApp();
     ScopedUserLocale locale("de_DE.UTF-8");
     const CTranslator translator;
     const QString longText = QString(300, QLatin1Char('x')) + "end";

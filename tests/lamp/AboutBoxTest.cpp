@@ -3,7 +3,7 @@
 #include "picture/CPLBitmap.h"
 #include "platform/CResourceModule.h"
 #include "ScopedXdgHome.h"
-#include "share/WidgetTestApp.h"
+#include "WidgetTestApp.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,7 +1,7 @@
 #include "ScopedXdgHome.h"
 #include "lamp/CConfigureDlg.h"
 #include "platform/CSettingsStore.h"
-#include "share/WidgetTestApp.h"
+#include "WidgetTestApp.h"
 
 #include <algorithm>
 #include <set>

@@ -1,7 +1,7 @@
 #include "ScopedXdgHome.h"
 #include "lamp/CLampMenu.h"
 #include "resources/ResourceIds.h"
-#include "share/WidgetTestApp.h"
+#include "WidgetTestApp.h"
 
 #include <QAction>
 #include <QMenu>

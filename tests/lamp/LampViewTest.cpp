@@ -4,7 +4,7 @@
 #include "picture/CPLBitmap.h"
 #include "platform/CSettingsStore.h"
 #include "resources/ResourceIds.h"
-#include "share/WidgetTestApp.h"
+#include "WidgetTestApp.h"
 
 #include <set>
 

@@ -2,6 +2,7 @@
 #include "platform/CResourceModule.h"
 #include "platform/CTemplateDialog.h"
 #include "platform/StringResource.h"
+#include "WidgetTestApp.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -18,14 +19,6 @@
 
 namespace {
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "platform_qt_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
 
 const char kTemplate[] = R"(# a small dialog
 DIALOG 0 0 136 159
@@ -140,7 +133,7 @@ TEST(DialogTemplate, DialogUnitsBecomePixelsByTheFontsBaseUnits)
 
 TEST(TemplateDialog, ControlsAreDirectChildrenWithIdsClassesAndRectangles)
 {
-    App();
+    WidgetTestApp();
     CTemplateDialog dialog(*CDialogTemplate::Parse(kTemplate));
     EXPECT_EQ(dialog.windowTitle(), "Configure...");
     EXPECT_EQ(GetWindowClassName(&dialog), "#32770");
@@ -179,7 +172,7 @@ TEST(TemplateDialog, ControlsAreDirectChildrenWithIdsClassesAndRectangles)
 
 TEST(TemplateDialog, ResultIsTheIdOfTheClosingButton)
 {
-    App();
+    WidgetTestApp();
     const auto parsed = *CDialogTemplate::Parse(kTemplate);
     {
         CTemplateDialog dialog(parsed);
@@ -220,7 +213,7 @@ TEST(TemplateDialog, ResultIsTheIdOfTheClosingButton)
 
 TEST(TemplateDialog, TemplatesComeFromDialogResources)
 {
-    App();
+    WidgetTestApp();
     static const char text[] =
         "DIALOG 0 0 40 20\nCAPTION \"From a resource\"\nCONTROL 5 Static \"x\" 0 0 8 8\n";
     static const char bad[] = "DIALOG 0 0\n";

@@ -1,7 +1,7 @@
 #include "share/CHyperLink.h"
-#include "share/FakeDesktop.h"
+#include "RecordingDesktopServices.h"
 #include "share/PublisherPages.h"
-#include "share/WidgetTestApp.h"
+#include "WidgetTestApp.h"
 
 #include <memory>
 
@@ -217,8 +217,7 @@ TEST(HyperLink, ColourOfEachState)
     };
     int step = 0;
     for (const SCase& c : cases) {
-        FakeDesktop desktop;
-        desktop.AddRecorder("xdg-open");
+        RecordingDesktopServices desktop;
         SLinkWindow w("http://d.example/");
         ++step;
         CHyperLink link;
@@ -245,8 +244,7 @@ TEST(HyperLink, ColourOfEachState)
 
 TEST(HyperLink, ClickTakesTheFocusOpensOnReleaseAndTurnsPurpleAfterwards)
 {
-    FakeDesktop desktop;
-    const QString opener = desktop.AddRecorder("xdg-open");
+    RecordingDesktopServices desktop;
     SLinkWindow w("");
     CHyperLink link;
     link.SetURL(kAddress);
@@ -256,11 +254,9 @@ TEST(HyperLink, ClickTakesTheFocusOpensOnReleaseAndTurnsPurpleAfterwards)
     QTest::mousePress(w.label, Qt::LeftButton, {}, QPoint(2, 2));
     EXPECT_TRUE(w.label->hasFocus());
     EXPECT_EQ(link.TextColor(), CHyperLink::kActiveColour);
-    EXPECT_FALSE(QFileInfo::exists(opener + ".args"));
+    EXPECT_TRUE(desktop.opened.isEmpty());
     QTest::mouseRelease(w.label, Qt::LeftButton, {}, QPoint(2, 2));
-    const std::optional<QStringList> arguments = FakeDesktop::WaitForArguments(opener);
-    ASSERT_TRUE(arguments.has_value());
-    EXPECT_EQ(*arguments, QStringList{kAddress});
+    EXPECT_EQ(desktop.opened, QStringList{kAddress});
     EXPECT_TRUE(link.IsVisited());
     EXPECT_EQ(link.TextColor(), CHyperLink::kActiveColour);
 
@@ -286,8 +282,7 @@ TEST(HyperLink, OpensOnPressWithTheOptionAndByTheSpaceBar)
         {"space bar", CHyperLink::kDefaultOptions, true, true, true},
     };
     for (const SCase& c : cases) {
-        FakeDesktop desktop;
-        const QString opener = desktop.AddRecorder("xdg-open");
+        RecordingDesktopServices desktop;
         SLinkWindow w(kAddress);
         CHyperLink link;
         link.SetOptions(c.options);
@@ -300,13 +295,11 @@ TEST(HyperLink, OpensOnPressWithTheOptionAndByTheSpaceBar)
             QTest::mousePress(w.label, Qt::LeftButton, {}, QPoint(2, 2));
             EXPECT_EQ(w.label->hasFocus(), c.focusAfterPress) << c.name;
         }
-        EXPECT_EQ(FakeDesktop::WaitForArguments(opener, c.openedAfterPress ? 5000 : 300).has_value(),
-                  c.openedAfterPress)
-            << c.name;
+        EXPECT_EQ(desktop.opened.size(), c.openedAfterPress ? 1 : 0) << c.name;
         EXPECT_EQ(link.IsVisited(), c.openedAfterPress) << c.name;
         if (!c.space) {
             QTest::mouseRelease(w.label, Qt::LeftButton, {}, QPoint(2, 2));
-            EXPECT_TRUE(FakeDesktop::WaitForArguments(opener).has_value()) << c.name;
+            EXPECT_EQ(desktop.opened, QStringList{kAddress}) << c.name;
         }
     }
 }
@@ -316,19 +309,17 @@ TEST(HyperLink, FailureBeepsShowsTheReasonAndKeepsTheLinkUnvisited)
     struct SCase
     {
         const char* name;
-        bool handlerMissingProgram;
+        int result;
         QString expected;
     } const cases[] = {
-        {"handler program missing", true, "Can't open link:\n\nThe specified file was not found."},
-        {"no handler, no xdg-open", false,
+        {"handler program missing", kOpenFileNotFound, "Can't open link:\n\nThe specified file was not found."},
+        {"no handler, no xdg-open", kOpenNoAssociation,
          "Can't open link:\n\nThere is no application associated\nwith the given filename extension."},
+        {"highest failure code", 32, "Can't open link:\n\nThe specified dynamic-link library was not found."},
     };
     for (const SCase& c : cases) {
-        FakeDesktop desktop;
-        if (c.handlerMissingProgram) {
-            desktop.AddEntry("fake.desktop", desktop.Bin() + "/no-such-browser %u");
-            desktop.SetDefault(desktop.ConfigHome(), "fake.desktop");
-        }
+        RecordingDesktopServices desktop;
+        desktop.openResult = c.result;
         SLinkWindow w(kAddress);
         CHyperLink link;
         ASSERT_TRUE(link.Attach(w.label));
@@ -343,6 +334,8 @@ TEST(HyperLink, FailureBeepsShowsTheReasonAndKeepsTheLinkUnvisited)
             modal->close();
         });
         link.GotoURL(3);
+        EXPECT_EQ(desktop.opened, QStringList{kAddress}) << c.name;
+        EXPECT_EQ(desktop.showCommands, std::vector<int>{3}) << c.name;
         EXPECT_EQ(shown, c.expected) << c.name;
         EXPECT_TRUE(warning) << c.name;
         EXPECT_FALSE(link.IsVisited()) << c.name;
@@ -351,16 +344,16 @@ TEST(HyperLink, FailureBeepsShowsTheReasonAndKeepsTheLinkUnvisited)
 
 TEST(HyperLink, WorksWithoutAControl)
 {
-    FakeDesktop desktop;
-    const QString opener = desktop.AddRecorder("xdg-open");
+    RecordingDesktopServices desktop;
     CHyperLink link;
     EXPECT_FALSE(link.Attach(nullptr));
     link.SetURL(kAddress);
     link.GotoURL(3);
     EXPECT_TRUE(link.IsVisited());
-    const std::optional<QStringList> arguments = FakeDesktop::WaitForArguments(opener);
-    ASSERT_TRUE(arguments.has_value());
-    EXPECT_EQ(*arguments, QStringList{kAddress});
+    EXPECT_EQ(desktop.opened, QStringList{kAddress});
+    EXPECT_EQ(CHyperLink::OpenAddress(kAddress, 1), kOpenSucceeded);
+    desktop.openResult = kOpenAccessDenied;
+    EXPECT_EQ(CHyperLink::OpenAddress(kAddress, 1), kOpenAccessDenied);
 }
 
 } // namespace

@@ -74,8 +74,10 @@ public:
         return arguments;
     }
 
+    // Writes a file, making its folder first.
     static void WriteFile(const QString& path, const QString& text)
     {
+        QDir().mkpath(QFileInfo(path).absolutePath());
         QFile file(path);
         file.open(QIODevice::WriteOnly | QIODevice::Truncate);
         file.write(text.toUtf8());

@@ -3,10 +3,10 @@
 #include "picture/CPLBitmap.h"
 #include "platform/CMemoryDrawTarget.h"
 #include "platform/CQtDrawTarget.h"
+#include "WidgetTestApp.h"
 
 #include <functional>
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -74,14 +74,7 @@ struct SDrawCase
 class QtDrawTargetTest : public ::testing::TestWithParam<std::tuple<int, int>>
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "qt_draw_target_test";
-        static char* argv[] = {name, nullptr};
-        if (!QGuiApplication::instance())
-            new QGuiApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { WidgetTestApp(); }
 };
 
 const SDrawCase kDraws[] = {

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 
-// The one QApplication of a widget test program, made on first use and kept to the end of the process.
+// The one QApplication of a test program, made on first use and kept to the end of the process.
 inline QApplication& WidgetTestApp()
 {
     static int argc = 1;

@@ -1,12 +1,12 @@
 #include "platform/CMenuResource.h"
 #include "platform/CResourceModule.h"
 #include "resources/ResourceIds.h"
+#include "WidgetTestApp.h"
 
 #include <cstring>
 #include <memory>
 
 #include <QAction>
-#include <QApplication>
 #include <QMenu>
 
 #include <gtest/gtest.h>
@@ -96,10 +96,7 @@ TEST(MenuResource, LoadsFromAModuleAndBuildsAQtMenu)
     EXPECT_EQ(menu.SubMenu(1), nullptr);
     EXPECT_EQ(menu.SubMenu(-1), nullptr);
 
-    int argc = 1;
-    char name[] = "menu_resource_test";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    WidgetTestApp();
     std::unique_ptr<QMenu> qmenu(CMenuResource::BuildMenu(*menu.SubMenu(0), nullptr));
     const QList<QAction*> actions = qmenu->actions();
     ASSERT_EQ(actions.size(), 3);

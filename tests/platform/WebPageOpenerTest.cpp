@@ -1,5 +1,5 @@
 #include "platform/CWebPageOpener.h"
-#include "share/FakeDesktop.h"
+#include "FakeDesktop.h"
 
 #include <gtest/gtest.h>
 
@@ -19,13 +19,15 @@ TEST(WebPageOpener, BuildsTheCommandFromTheExecLine)
         {"browser %u", {"browser", "ADDR"}},
         {"browser \"%u\"", {"browser", "ADDR"}},
         {"browser", {"browser", "ADDR"}},
-        {"browser --new-window %U --private", {"browser", "--new-window", "ADDR"}},
+        {"browser --new-window %U --private", {"browser", "--new-window", "ADDR", "--private"}},
         {"browser %F", {"browser", "ADDR"}},
         {"\"/opt/my browser/run\" %f", {"/opt/my browser/run", "ADDR"}},
         {"browser --class=%c %u", {"browser", "--class=Web Browser", "ADDR"}},
         {"browser %i %u", {"browser", "--icon", "web", "ADDR"}},
         {"browser --ratio=100%% %u", {"browser", "--ratio=100%", "ADDR"}},
-        {"browser --url=%u --x", {"browser", "--url=", "ADDR"}},
+        {"browser --url=%u --x", {"browser", "--url=ADDR", "--x"}},
+        {"browser \"--url=%u\" %U %f", {"browser", "--url=ADDR"}},
+        {"browser %U --url=%u", {"browser", "ADDR", "--url="}},
         {"browser %d %u", {"browser", "ADDR"}},
         {"\"quote\\\"d\" \"do\\$llar\" %u", {"quote\"d", "do$llar", "ADDR"}},
         {"  browser\t\t%u  ", {"browser", "ADDR"}},
@@ -51,60 +53,22 @@ TEST(WebPageOpener, BuildsTheCommandFromTheExecLine)
     }
 }
 
-TEST(WebPageOpener, FindsTheDefaultHandlerInXdgOrder)
-{
-    FakeDesktop desktop;
-    desktop.AddEntry("data-browser.desktop", "data");
-    desktop.AddEntry("user-browser.desktop", "user");
-    desktop.AddEntry("hidden.desktop", "hidden", "Hidden=true\n");
-    desktop.AddEntry("desk-browser.desktop", "desk");
-
-    EXPECT_EQ(CWebPageOpener::DefaultHttpHandler(), QString());
-
-    desktop.SetDefault(desktop.Applications(), "data-browser.desktop;");
-    EXPECT_EQ(CWebPageOpener::DefaultHttpHandler(), "data-browser.desktop");
-
-    // The user's configuration wins; entries that are not installed or hidden are passed over.
-    desktop.SetDefault(desktop.ConfigHome(), "missing.desktop;hidden.desktop;user-browser.desktop;");
-    EXPECT_EQ(CWebPageOpener::DefaultHttpHandler(), "user-browser.desktop");
-
-    ScopedEnv current("XDG_CURRENT_DESKTOP", "Fake:Other");
-    desktop.SetDefault(desktop.ConfigHome(), "desk-browser.desktop", "fake-mimeapps.list");
-    EXPECT_EQ(CWebPageOpener::DefaultHttpHandler(), "desk-browser.desktop");
-
-    // A handler listed only for another scheme does not count.
-    FakeDesktop other;
-    other.AddEntry("mail.desktop", "mail");
-    FakeDesktop::WriteFile(other.ConfigHome() + "/mimeapps.list",
-                           "[Default Applications]\nx-scheme-handler/mailto=mail.desktop\n");
-    EXPECT_EQ(CWebPageOpener::DefaultHttpHandler(), QString());
-}
-
-TEST(WebPageOpener, FindsEntriesInVendorSubfolders)
-{
-    FakeDesktop desktop;
-    QDir().mkpath(desktop.Applications() + "/vendor");
-    FakeDesktop::WriteFile(desktop.Applications() + "/vendor/web.desktop", "[Desktop Entry]\nExec=web %u\n");
-    const std::optional<SDesktopEntry> entry = CWebPageOpener::FindDesktopEntry("vendor-web.desktop");
-    ASSERT_TRUE(entry.has_value());
-    EXPECT_EQ(entry->exec, "web %u");
-    EXPECT_FALSE(CWebPageOpener::FindDesktopEntry("../vendor/web.desktop").has_value());
-}
-
 struct SOpenCase
 {
     const char* name;
     const char* exec;   // %B is the fake browser's path
     QStringList before; // the arguments before the address
+    QStringList after;  // and after it
 };
 
 TEST(WebPageOpener, StartsTheHandlerWithTheAddressAsOneArgument)
 {
     const SOpenCase cases[] = {
-        {"plain field code", "%B %u", {}},
-        {"quoted field code", "%B \"%u\"", {}},
-        {"no field code", "%B --new-tab", {"--new-tab"}},
-        {"arguments after the field code", "%B --new-window %U --private-window", {"--new-window"}},
+        {"plain field code", "%B %u", {}, {}},
+        {"quoted field code", "%B \"%u\"", {}, {}},
+        {"no field code", "%B --new-tab", {"--new-tab"}, {}},
+        {"arguments after the field code", "%B --new-window %U --private-window", {"--new-window"},
+         {"--private-window"}},
     };
     for (const SOpenCase& c : cases) {
         FakeDesktop desktop;
@@ -116,7 +80,7 @@ TEST(WebPageOpener, StartsTheHandlerWithTheAddressAsOneArgument)
         EXPECT_GT(CWebPageOpener::OpenAddress(kAddress, 3), 32) << c.name;
         const std::optional<QStringList> arguments = FakeDesktop::WaitForArguments(browser);
         ASSERT_TRUE(arguments.has_value()) << c.name;
-        EXPECT_EQ(*arguments, c.before + QStringList{kAddress}) << c.name;
+        EXPECT_EQ(*arguments, c.before + QStringList{kAddress} + c.after) << c.name;
         EXPECT_FALSE(QFileInfo::exists(desktop.Bin() + "/xdg-open.args")) << c.name;
     }
 }

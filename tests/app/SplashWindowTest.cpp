@@ -1,8 +1,6 @@
-// The splash window and the tray icon without a desktop: the splash's event filter and lifetime, the tray
-// icon's menu, default command and tooltip.
+// The splash window without a desktop: its event filter and lifetime.
 #include "app/CSplashWindow.h"
-#include "app/CSystemTray.h"
-#include "resources/ResourceIds.h"
+#include "WidgetTestApp.h"
 
 #include <functional>
 #include <memory>
@@ -22,21 +20,10 @@
 
 namespace {
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "shell_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (!app)
-        app = new QApplication(argc, argv);
-    return *app;
-}
-
 class SplashTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { App(); }
+    void SetUp() override { WidgetTestApp(); }
     void TearDown() override
     {
         if (CSplashWindow* splash = CSplashWindow::Current())
@@ -158,83 +145,6 @@ TEST_F(SplashTest, GoesAwayByItselfAfterItsTime)
     loop.exec();
     EXPECT_EQ(CSplashWindow::Current(), nullptr);
     EXPECT_GE(clock.elapsed(), CSplashWindow::kShowMilliseconds - 100);
-}
-
-TEST(SystemTray, TooltipKeepsSixtyThreeCharacters)
-{
-    const struct
-    {
-        int length;
-        int kept;
-    } cases[] = {{0, 0}, {17, 17}, {63, 63}, {64, 63}, {70, 63}};
-    for (const auto& c : cases)
-        EXPECT_EQ(CSystemTray::CutTip(QString(c.length, QLatin1Char('n'))).size(), c.kept) << c.length;
-    EXPECT_EQ(CSystemTray::CutTip(QString(70, QLatin1Char('x')) + "tail"), QString(63, QLatin1Char('x')));
-}
-
-TEST(SystemTray, WithoutANotificationAreaNoIconIsAdded)
-{
-    App();
-    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "the offscreen platform has no tray";
-    CSystemTray tray;
-    EXPECT_FALSE(tray.CreateIcon(nullptr, 0x800A, "Nimo Lamp 2.0.0.4", QIcon(), kIdrTrayMenu));
-    EXPECT_FALSE(tray.IsVisible());
-    EXPECT_FALSE(tray.RemoveIcon());
-}
-
-// A tray object whose icon was never added still builds its menu from the resource.
-class TrayMenuTest : public ::testing::Test
-{
-protected:
-    void SetUp() override { App(); }
-};
-
-TEST_F(TrayMenuTest, MenuHasExitInBoldAsDefaultAndSendsChosenCommands)
-{
-    std::vector<int> sent;
-    CSystemTray tray([&](int id) { sent.push_back(id); });
-    tray.CreateIcon(nullptr, 0x800A, "tip", QIcon(), kIdrTrayMenu); // fails offscreen, keeps the menu id
-    std::unique_ptr<QMenu> menu(tray.BuildMenu());
-    ASSERT_NE(menu, nullptr);
-    ASSERT_NE(menu->defaultAction(), nullptr);
-    EXPECT_EQ(menu->defaultAction()->text(), "E&xit");
-    EXPECT_EQ(menu->defaultAction(), menu->actions().first());
-    EXPECT_EQ(tray.DefaultCommand(), kCmdExit);
-
-    // A double click sends the default item's command; a single click or a right press sends nothing.
-    tray.HandleNotification(CSystemTray::EMouse::LeftDown, QPoint());
-    tray.HandleNotification(CSystemTray::EMouse::LeftUp, QPoint());
-    tray.HandleNotification(CSystemTray::EMouse::RightDown, QPoint());
-    EXPECT_TRUE(sent.empty());
-    tray.HandleNotification(CSystemTray::EMouse::LeftDoubleClick, QPoint());
-    EXPECT_EQ(sent, std::vector<int>{kCmdExit});
-
-    // A right release opens the menu at the pointer; the chosen item's command goes to the target.
-    sent.clear();
-    QTimer::singleShot(0, [] {
-        auto* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        ASSERT_NE(open, nullptr);
-        EXPECT_EQ(open->pos(), QPoint(40, 30));
-        for (QAction* action : open->actions())
-            if (action->data().toInt() == kCmdConfigure)
-                open->setActiveAction(action);
-        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-        QApplication::sendEvent(open, &enter);
-    });
-    tray.HandleNotification(CSystemTray::EMouse::RightUp, QPoint(40, 30));
-    EXPECT_EQ(sent, std::vector<int>{kCmdConfigure});
-}
-
-TEST_F(TrayMenuTest, MissingMenuResourceIgnoresTheMouse)
-{
-    std::vector<int> sent;
-    CSystemTray tray([&](int id) { sent.push_back(id); });
-    tray.CreateIcon(nullptr, 0x800A, "tip", QIcon(), 4321);
-    EXPECT_EQ(tray.BuildMenu(), nullptr);
-    EXPECT_EQ(tray.DefaultCommand(), 0);
-    tray.HandleNotification(CSystemTray::EMouse::LeftDoubleClick, QPoint());
-    tray.HandleNotification(CSystemTray::EMouse::RightUp, QPoint());
-    EXPECT_TRUE(sent.empty());
 }
 
 } // namespace

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/IDesktopServices.h"
+
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+// Stands in for the desktop while it lives: records every request and answers with the results a test
+// chose, so lamp and sharing tests see what was asked without starting programs.
+class RecordingDesktopServices final : public IDesktopServices
+{
+public:
+    RecordingDesktopServices() : m_previous(IDesktopServices::Install(this)) {}
+    ~RecordingDesktopServices() override { IDesktopServices::Install(m_previous); }
+
+    RecordingDesktopServices(const RecordingDesktopServices&) = delete;
+    RecordingDesktopServices& operator=(const RecordingDesktopServices&) = delete;
+
+    int OpenAddress(const QString& address, int showCommand) override
+    {
+        opened.push_back(address);
+        showCommands.push_back(showCommand);
+        return openResult;
+    }
+    bool IsMailConfigured() override { return mailConfigured; }
+    int SendMail(const SMailMessage& message) override
+    {
+        mails.push_back(message);
+        return mailResult;
+    }
+    bool WriteAutostart(const QString& name, const QString& programPath) override
+    {
+        autostartCalls.push_back("write " + name + " " + programPath);
+        return autostartResult;
+    }
+    bool RemoveAutostart(const QString& name, bool machineWide) override
+    {
+        autostartCalls.push_back((machineWide ? "remove machine " : "remove ") + name);
+        return autostartResult;
+    }
+
+    // What the next calls answer.
+    int openResult = kOpenSucceeded;
+    bool mailConfigured = true;
+    int mailResult = 0;
+    bool autostartResult = true;
+
+    // What was asked, in order.
+    QStringList opened;
+    std::vector<int> showCommands;
+    std::vector<SMailMessage> mails;
+    QStringList autostartCalls;
+
+private:
+    IDesktopServices* m_previous;
+};
