@@ -686,8 +686,9 @@ def case_screenshot_shows_tinted_frame(args):
 
 
 def case_install(args):
-    """cmake --install puts the program, the decoder, the desktop entry and the theme icons under the prefix,
-    so that a desktop menu built from that prefix lists the program with its icon."""
+    """cmake --install puts the program, the decoder, the desktop entry, the AppStream metadata, the manual
+    pages and the theme icons under the prefix, so that a desktop menu built from that prefix lists the
+    program with its icon."""
     if not args.build or not shutil.which("cmake"):
         return skip("no build folder to install from")
     prefix = tempfile.mkdtemp(prefix="nimo-install-")
@@ -698,8 +699,11 @@ def case_install(args):
         for program in ("nimo", "nimo-decode"):
             path = os.path.join(prefix, "bin", program)
             check(os.access(path, os.X_OK), "%s is not installed as a program" % path)
-        entry_path = os.path.join(prefix, "share", "applications", "nimo.desktop")
+        entry_path = os.path.join(prefix, "share", "applications", "example.kestrelward.Nimo.desktop")
         check(os.path.exists(entry_path), "no desktop entry")
+        for path in (("metainfo", "example.kestrelward.Nimo.metainfo.xml"), ("man", "man1", "nimo.1.gz"),
+                     ("man", "man1", "nimo-decode.1.gz")):
+            check(os.path.exists(os.path.join(prefix, "share", *path)), "missing " + "/".join(path))
         entry = {}
         with open(entry_path, encoding="utf-8") as f:
             check(f.readline().strip() == "[Desktop Entry]", "the desktop entry does not start with its group")
