@@ -76,11 +76,8 @@ void CPLBmpDecoder::DoDecode(CPLBitmap& bitmap, std::uint8_t*& palette, int& dep
     }
 
     const bool compressed = header.compression != 0;
-    if (compressed && (header.bitCount == 4 || header.bitCount == 8)) {
-        // Runs need not reach every pixel: the ones they miss must read as colour index 0 (black at 32
-        // bits), never as whatever the reused block held before.
-        std::memset(bitmap.m_pixels, 0, std::size_t(bitmap.GetStride()) * std::size_t(bitmap.m_height));
-    }
+    // Runs need not reach every pixel: the ones they miss read as colour index 0 (black at 32 bits), as
+    // the container's storage starts zeroed.
     switch (header.bitCount) {
     case 1:
         Decode1Bit(source, bitmap, palette);

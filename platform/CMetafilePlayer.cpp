@@ -575,6 +575,11 @@ void CMetafilePlayer::SmallText(const SMetaRecord& r)
     DrawText(QPointF(r.I32(8), r.I32(12)), text, {}, options, rect);
 }
 
+std::int64_t CMetafilePlayer::DibPixelLimit(int width, int height)
+{
+    return std::clamp(kDibPixelsPerPixel * width * height, kMinDibPixels, kMaxDibPixels);
+}
+
 QImage* CMetafilePlayer::DecodeDib(const SMetaRecord& r, std::uint64_t offBmi, std::uint64_t cbBmi,
                                    std::uint64_t offBits, std::uint64_t cbBits, QImage& out)
 {
@@ -583,8 +588,8 @@ QImage* CMetafilePlayer::DecodeDib(const SMetaRecord& r, std::uint64_t offBmi, s
     // Refused before anything is decoded: a few bytes of run-length data may announce any size.
     const std::int64_t w = std::llabs(std::int64_t(r.I32(offBmi + 4)));
     const std::int64_t h = std::llabs(std::int64_t(r.I32(offBmi + 8)));
-    if (w == 0 || h == 0 || w > kMaxDibPixels || h > kMaxDibPixels || w * h > kMaxDibPixels ||
-        m_dibPixels + w * h > kMaxDibPixelsInAll)
+    const std::int64_t limit = DibPixelLimit(m_image.width(), m_image.height());
+    if (w == 0 || h == 0 || w > limit || h > limit || w * h > limit || m_dibPixels + w * h > kDibsInAll * limit)
         return nullptr;
     m_dibPixels += w * h;
     std::vector<std::uint32_t> pixels;

@@ -29,9 +29,14 @@ public:
     // Plays every record; returns the number of records played.
     std::size_t Play();
 
-    // Work bounds beyond the reader's: decoded bitmap pixels per bitmap and in all.
+    // Work bounds beyond the reader's: pixels of one bitmap inside a record, at most kDibPixelsPerPixel
+    // times the image's (at least kMinDibPixels; a bitmap far larger than the picture shows no more detail
+    // in it) and never more than kMaxDibPixels; all bitmaps together at most kDibsInAll times that.
     static constexpr std::int64_t kMaxDibPixels = std::int64_t(1) << 24;
-    static constexpr std::int64_t kMaxDibPixelsInAll = std::int64_t(1) << 26;
+    static constexpr std::int64_t kMinDibPixels = std::int64_t(1) << 20;
+    static constexpr std::int64_t kDibPixelsPerPixel = 16;
+    static constexpr std::int64_t kDibsInAll = 4;
+    static std::int64_t DibPixelLimit(int width, int height);
 
 private:
     struct SLogFont

@@ -35,7 +35,7 @@ TEST(NimoDecode, UsageAndErrors)
         std::string err;
     };
     const std::string usage =
-        "usage: nimo-decode [--depth N] [--trace LEVEL FILE] (INPUT | --resource ID | --bitmap ID) [OUTPUT.pam]\n";
+        "usage: nimo-decode [--depth N] [--trace LEVEL FILE] (INPUT | --resource ID | --bitmap ID) [OUTPUT.pam|.png]\n";
     const SCase cases[] = {
         {{}, 2, usage},
         {{"--depth"}, 2, usage},
