@@ -671,7 +671,12 @@ void CMetafilePlayer::Blit(const SMetaRecord& r)
         return;
     // The bitmap records count source rows from the bottom of a bottom-up bitmap.
     const double top = bottomUpSource ? double(image.height()) - ySrc - cySrc : ySrc;
-    const QRectF source(xSrc, top, cxSrc, cySrc);
+    // Only the part of the source inside the bitmap is drawn, where it would have landed; Qt's raster
+    // engine must never be handed a source rectangle reaching outside its image.
+    const QRectF asked(xSrc, top, cxSrc, cySrc);
+    const QRectF source = asked.intersected(QRectF(image.rect()));
+    if (source.isEmpty())
+        return;
 
     QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
     if (r.type == kEmrAlphaBlend) {
@@ -695,8 +700,8 @@ void CMetafilePlayer::Blit(const SMetaRecord& r)
             mode = *m;
     }
     m_painter.setCompositionMode(mode);
-    const QTransform place(double(cxDest) / cxSrc, 0, 0, double(cyDest) / cySrc, xDest - source.x() * cxDest / cxSrc,
-                           yDest - source.y() * cyDest / cySrc);
+    const QTransform place(double(cxDest) / cxSrc, 0, 0, double(cyDest) / cySrc, xDest - asked.x() * cxDest / cxSrc,
+                           yDest - asked.y() * cyDest / cySrc);
     const QTransform full = place * m_painter.transform();
     if (!Usable(full))
         return;
@@ -704,8 +709,22 @@ void CMetafilePlayer::Blit(const SMetaRecord& r)
     if (std::fabs(reach.left()) > kCoordinateLimit || std::fabs(reach.right()) > kCoordinateLimit ||
         std::fabs(reach.top()) > kCoordinateLimit || std::fabs(reach.bottom()) > kCoordinateLimit)
         return;
-    m_painter.setTransform(full);
-    m_painter.drawImage(source.topLeft(), image, source);
+    // Axis-aligned placements are scaled here and drawn untransformed: Qt's raster engine has faulted on
+    // flipped images scaled below their size. The scaled copy is at most a few surfaces large.
+    const QRectF target = full.mapRect(source);
+    const double area = std::max(1.0, target.width()) * std::max(1.0, target.height());
+    if (full.type() <= QTransform::TxScale && area <= 4.0 * m_image.width() * m_image.height()) {
+        const QRect at(int(std::floor(target.left())), int(std::floor(target.top())),
+                       std::max(1, int(std::lround(target.width()))), std::max(1, int(std::lround(target.height()))));
+        const QImage part = image.copy(source.toAlignedRect())
+                                .scaled(at.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                                .mirrored(full.m11() < 0, full.m22() < 0);
+        m_painter.resetTransform();
+        m_painter.drawImage(at.topLeft(), part);
+    } else {
+        m_painter.setTransform(full);
+        m_painter.drawImage(source.topLeft(), image, source);
+    }
     m_painter.setOpacity(1.0);
 }
 
