@@ -131,7 +131,7 @@ void CPLAnyDecoder::Decode(CPLDataSource& source, CPLBitmap& bitmap, int depth)
         return;
     case kPicWmf:
     case kPicEmf:
-        Trace(2, kind == kPicWmf ? "Windows metafile recognized.\n" : "Enhanced metafile recognized.\n");
+        Trace(2, kind == kPicWmf ? "WMF file recognized.\n" : "EMF file recognized.\n");
         m_metafileDecoder->Decode(source, bitmap, depth);
         return;
     case kPicBmp:

@@ -215,8 +215,6 @@ void CPLMetafileDecoder::DoDecode(CPLBitmap& bitmap, std::uint8_t*& palette, int
         bitmap.Create(w, h, 32);
         std::memset(bitmap.m_pixels, 0xFF, std::size_t(bitmap.GetStride()) * std::size_t(h));
         PlayEnhMetaFile(handle.get(), bitmap.m_pixels, w, h, bitmap.GetStride(), true, dibs);
-        handle.reset();
-        Trace(3, "Decoding finished.\n");
         return;
     }
 
@@ -247,5 +245,4 @@ void CPLMetafileDecoder::DoDecode(CPLBitmap& bitmap, std::uint8_t*& palette, int
             }
         }
     }
-    Trace(3, "Decoding finished.\n");
 }

@@ -122,7 +122,12 @@ TEST(MetafileDecoder, NameDecidesTheKind)
     const auto wmf = CWmfMaker().FinishPlaceable(0, 0, 1440, 720, 1440);
     CPLDIB bitmap;
     // Announced as a WMF (".WMF" comes first in the name test), played as an EMF.
+    CTempDir dir;
+    CPLDecoder::SetTraceConfig(2, dir.File("trace.txt").c_str());
     DecodeNamed(emf, "both.WMF.EMF", bitmap);
+    CPLDecoder::SetTraceConfig(0, nullptr);
+    const auto trace = ReadFile(dir.File("trace.txt"));
+    EXPECT_EQ(std::string(trace.begin(), trace.end()), "WMF file recognized.\n");
     EXPECT_EQ(bitmap.m_width, 100);
     DecodeNamed(emf, "lower.wmf.emf", bitmap);
     EXPECT_EQ(bitmap.m_width, 100);
