@@ -534,7 +534,7 @@ void CMetafilePlayer::DrawText(QPointF reference, const QString& text, const std
 void CMetafilePlayer::Text(const SMetaRecord& r)
 {
     const bool wide = r.type == kEmrExtTextOutW;
-    const std::uint32_t chars = r.U32(44);
+    const std::uint32_t chars = std::min(r.U32(44), kMaxTextCharacters);
     const std::uint32_t offString = r.U32(48);
     const std::uint32_t options = r.U32(52);
     const std::uint32_t offDx = r.U32(72);
@@ -557,7 +557,7 @@ void CMetafilePlayer::Text(const SMetaRecord& r)
 
 void CMetafilePlayer::SmallText(const SMetaRecord& r)
 {
-    const std::uint32_t chars = r.U32(16);
+    const std::uint32_t chars = std::min(r.U32(16), kMaxTextCharacters);
     const std::uint32_t options = r.U32(20);
     std::uint64_t at = 36;
     QRectF rect;
@@ -846,7 +846,7 @@ QRegion CMetafilePlayer::DeviceRegion(const SMetaRecord& r, std::uint64_t at, st
     QRegion region;
     if (size < 32)
         return region;
-    const std::uint32_t count = r.U32(at + 8);
+    const std::uint32_t count = std::min(r.U32(at + 8), kMaxRegionRects);
     for (std::uint32_t i = 0; i < count && 32 + 16ull * (i + 1) <= size; ++i) {
         const std::uint64_t o = at + 32 + 16ull * i;
         const QRectF rect(QPointF(r.I32(o), r.I32(o + 4)), QPointF(r.I32(o + 8), r.I32(o + 12)));
@@ -869,7 +869,7 @@ void CMetafilePlayer::ClipRegionRecord(const SMetaRecord& r)
         if (!Usable(t))
             return;
         QRegion region;
-        const std::uint32_t count = r.U32(12);
+        const std::uint32_t count = std::min(r.U32(12), kMaxRegionRects);
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint64_t o = 16 + 16ull * i;
             const QRectF rect(QPointF(r.I32(o), r.I32(o + 4)), QPointF(r.I32(o + 8), r.I32(o + 12)));

@@ -37,6 +37,10 @@ public:
     static constexpr std::int64_t kDibPixelsPerPixel = 16;
     static constexpr std::int64_t kDibsInAll = 4;
     static std::int64_t DibPixelLimit(int width, int height);
+    // Regions are built rectangle by rectangle (each union costs as much as the region so far) and text
+    // is laid out character by character: both are cut at these counts per record.
+    static constexpr std::uint32_t kMaxRegionRects = 1 << 13;
+    static constexpr std::uint32_t kMaxTextCharacters = 1 << 13;
 
 private:
     struct SLogFont
