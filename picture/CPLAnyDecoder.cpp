@@ -3,6 +3,7 @@
 #include "picture/CPLBmpDecoder.h"
 #include "picture/CPLDataSource.h"
 #include "picture/CPLJpegDecoder.h"
+#include "picture/CPLMetafileDecoder.h"
 #include "picture/CTextException.h"
 
 #include <cctype>
@@ -11,7 +12,8 @@
 
 CPLAnyDecoder::CPLAnyDecoder()
     // [format decoders] created in this order: BMP, JPEG, metafile.
-    : m_bmpDecoder(std::make_unique<CPLBmpDecoder>()), m_jpegDecoder(std::make_unique<CPLJpegDecoder>())
+    : m_bmpDecoder(std::make_unique<CPLBmpDecoder>()), m_jpegDecoder(std::make_unique<CPLJpegDecoder>()),
+      m_metafileDecoder(std::make_unique<CPLMetafileDecoder>())
 {
 }
 
@@ -127,7 +129,11 @@ void CPLAnyDecoder::Decode(CPLDataSource& source, CPLBitmap& bitmap, int depth)
         Trace(2, "JPEG file recognized.\n");
         m_jpegDecoder->Decode(source, bitmap, depth);
         return;
-    // [kind hand-over] BMP (1) and metafiles (8, 9) join here once their decoders exist.
+    case kPicWmf:
+    case kPicEmf:
+        Trace(2, kind == kPicWmf ? "WMF file recognized.\n" : "EMF file recognized.\n");
+        m_metafileDecoder->Decode(source, bitmap, depth);
+        return;
     case kPicBmp:
         Trace(2, "Windows bitmap recognized.\n");
         m_bmpDecoder->Decode(source, bitmap, depth);

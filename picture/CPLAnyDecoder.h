@@ -7,6 +7,7 @@
 
 class CPLJpegDecoder;
 class CPLBmpDecoder;
+class CPLMetafileDecoder;
 
 // Picture kinds as recognised by name or signature; only some have a decoder.
 enum : int
@@ -43,4 +44,5 @@ private:
     // Declared in creation order: members are constructed in this order.
     std::unique_ptr<CPLBmpDecoder> m_bmpDecoder;
     std::unique_ptr<CPLJpegDecoder> m_jpegDecoder;
+    std::unique_ptr<CPLMetafileDecoder> m_metafileDecoder;
 };

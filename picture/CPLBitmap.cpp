@@ -4,6 +4,7 @@
 #include "platform/CDrawTarget.h"
 #include "platform/CResourceModule.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -112,8 +113,8 @@ std::uint8_t* CPLDIB::AllocateStorage(std::int64_t size, std::int64_t pixelOffse
 {
     constexpr std::size_t kLine = 64;
     // size is below 2^31 once the cap has been checked, so adding a line cannot overflow.
-    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow)
-                                              std::uint8_t[static_cast<std::size_t>(size) + kLine]);
+    std::unique_ptr<std::uint8_t, SFreeBlock> block(
+        static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(size) + kLine, 1)));
     if (!block)
         ThrowCantCreate();
     const auto pixels =
@@ -123,6 +124,11 @@ std::uint8_t* CPLDIB::AllocateStorage(std::int64_t size, std::int64_t pixelOffse
     m_storage = m_block.get() + shift;
     m_storageSize = static_cast<std::size_t>(size);
     return m_storage;
+}
+
+void CPLDIB::SFreeBlock::operator()(std::uint8_t* block) const
+{
+    std::free(block);
 }
 
 void CPLDIB::Free()

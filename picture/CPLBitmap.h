@@ -79,9 +79,13 @@ private:
     // cache line: libjpeg's vector code writes rows much faster there. Throws "Can't create bitmap.".
     std::uint8_t* AllocateStorage(std::int64_t size, std::int64_t pixelOffset);
 
-    // Left uninitialised on purpose: every decode overwrites all rows, and clearing them would cost a
-    // pass over the picture per decode.
-    std::unique_ptr<std::uint8_t[]> m_block;
+    // Zeroed through calloc: large blocks come as fresh zero pages at no cost, so pixels a decoder does not
+    // reach (run-length pictures) are index 0 and never memory of an earlier picture.
+    struct SFreeBlock
+    {
+        void operator()(std::uint8_t* block) const;
+    };
+    std::unique_ptr<std::uint8_t, SFreeBlock> m_block;
     std::uint8_t* m_storage = nullptr; // the header, inside m_block
     std::size_t m_storageSize = 0;
 };

@@ -76,6 +76,8 @@ void CPLBmpDecoder::DoDecode(CPLBitmap& bitmap, std::uint8_t*& palette, int& dep
     }
 
     const bool compressed = header.compression != 0;
+    // Runs need not reach every pixel: the ones they miss read as colour index 0 (black at 32 bits), as
+    // the container's storage starts zeroed.
     switch (header.bitCount) {
     case 1:
         Decode1Bit(source, bitmap, palette);

@@ -6,9 +6,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <new>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,16 +69,14 @@ void CPLDataSource::ReportProgress(double fraction)
 
 CPLFileSource::CPLFileSource(CPLProgressNotify* progress) : CPLDataSource(progress) {}
 
-CPLFileSource::~CPLFileSource()
-{
-    if (m_file >= 0)
-        Release();
-}
+CPLFileSource::~CPLFileSource() = default;
 
 int CPLFileSource::Open(const char* path)
 {
-    m_file = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (m_file < 0) {
+    Release();
+    // Non-blocking, so that opening a FIFO without a writer returns at once; no controlling terminal.
+    const int file = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (file < 0) {
         const int error = errno;
         if (error == ENOENT) {
             // A missing folder is told apart from a missing file in an existing folder.
@@ -97,42 +95,39 @@ int CPLFileSource::Open(const char* path)
         return kErrFileNotFound;
     }
     struct stat st;
-    if (::fstat(m_file, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 || st.st_size > INT32_MAX) {
-        // An empty file, a folder or a device cannot be mapped; files of 2 GB or more are outside the design.
-        ::close(m_file);
-        m_file = -1;
+    // Files of 2 GB or more are outside the design.
+    if (::fstat(file, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 || st.st_size > INT32_MAX) {
+        ::close(file);
         return kErrAccessDenied;
     }
-    m_viewSize = static_cast<std::size_t>(st.st_size);
-    void* view = ::mmap(nullptr, m_viewSize, PROT_READ, MAP_PRIVATE, m_file, 0);
-    if (view == MAP_FAILED)
+    const std::size_t size = static_cast<std::size_t>(st.st_size);
+    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[size]);
+    std::size_t got = 0;
+    while (block && got < size) {
+        const ssize_t n = ::read(file, block.get() + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break; // a read error, or the file shrank since fstat
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(file);
+    if (!block || got != size)
         return kErrAccessDenied;
-    m_view = view;
-    ::madvise(m_view, m_viewSize, MADV_SEQUENTIAL);
-    m_readPointer = static_cast<const std::uint8_t*>(m_view);
-    SetNameAndSize(path, static_cast<int>(st.st_size));
+    m_block = std::move(block);
+    m_readPointer = m_block.get();
+    SetNameAndSize(path, static_cast<int>(size));
     return 0;
 }
 
 void CPLFileSource::Release()
 {
-    if (m_view) {
-        ::munmap(m_view, m_viewSize);
-        m_view = nullptr;
-    }
-    if (m_file >= 0) {
-        ::close(m_file);
-        m_file = -1;
-    }
+    m_block.reset();
     m_readPointer = nullptr;
 }
 
 void CPLFileSource::Close()
 {
-    if (m_view) {
-        ::munmap(m_view, m_viewSize);
-        m_view = nullptr;
-    }
     CPLDataSource::Close();
     Release();
 }

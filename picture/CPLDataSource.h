@@ -3,6 +3,7 @@
 #include "picture/CPLObject.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class CResourceModule;
@@ -51,23 +52,23 @@ private:
     CPLProgressNotify* m_progress;
 };
 
-// A file mapped read-only into memory.
+// A file read whole into a block of its own. Not mapped: a mapped file that shrinks while it is decoded
+// would end the program with SIGBUS.
 class CPLFileSource final : public CPLDataSource
 {
 public:
     explicit CPLFileSource(CPLProgressNotify* progress = nullptr);
     ~CPLFileSource() override;
 
-    // 0, or 3 (folder missing), 4 (file missing or other failure), 5 (no access, empty or unmappable).
+    // 0, or 3 (folder missing), 4 (file missing or other failure), 5 (no access, empty, not a regular
+    // file, or a read error). Never blocks: a named pipe or a device is refused before a byte is read.
     int Open(const char* path);
     void Close() override;
 
 private:
     void Release();
 
-    int m_file = -1;
-    void* m_view = nullptr;
-    std::size_t m_viewSize = 0;
+    std::unique_ptr<std::uint8_t[]> m_block;
 };
 
 // A resource of a module, used where the module keeps it.

@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -31,7 +32,11 @@ std::string CPLDecoder::Format(const char* format, ...)
     va_end(args);
     if (n < 0)
         return std::string();
-    return std::string(buffer);
+    std::string text(buffer);
+    // A cut text keeps its closing line feed, so that trace lines stay lines.
+    if (std::size_t(n) >= sizeof buffer && format[0] != '\0' && format[std::strlen(format) - 1] == '\n')
+        text.back() = '\n';
+    return text;
 }
 
 void CPLDecoder::SetTraceConfig(int level, const char* file)

@@ -4,6 +4,7 @@
 #include "picture/CPLDataSource.h"
 #include "picture/CTextException.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -28,6 +29,23 @@ CPLJpegDecoder::CPLJpegDecoder()
         throw CTextException(kErrNoMemory, "Can't create bitmap.");
     }
     jpeg_CreateDecompress(&m_cinfo, JPEG_LIB_VERSION, sizeof m_cinfo);
+    m_cinfo.mem->max_memory_to_use = kMemoryLimit;
+}
+
+std::int64_t CPLJpegDecoder::CoefficientBytes(const jpeg_decompress_struct& cinfo)
+{
+    if (!cinfo.progressive_mode && !cinfo.buffered_image)
+        return 0;
+    std::int64_t bytes = 0;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        const jpeg_component_info& comp = cinfo.comp_info[c];
+        // Rounded up to whole MCUs, as libjpeg allocates them.
+        const std::int64_t h = std::max(1, comp.h_samp_factor), v = std::max(1, comp.v_samp_factor);
+        const std::int64_t across = (std::int64_t(comp.width_in_blocks) + h - 1) / h * h;
+        const std::int64_t down = (std::int64_t(comp.height_in_blocks) + v - 1) / v * v;
+        bytes += across * down * DCTSIZE2 * std::int64_t(sizeof(JCOEF));
+    }
+    return bytes;
 }
 
 CPLJpegDecoder::~CPLJpegDecoder()
@@ -75,7 +93,8 @@ void CPLJpegDecoder::ProgressMonitor(j_common_ptr cinfo)
     jpeg_progress_mgr* progress = cinfo->progress;
     if (cinfo->is_decompressor) {
         auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-        if (d->input_scan_number > kMaxScans) {
+        CPLJpegDecoder* owner = reinterpret_cast<SErrorManager*>(cinfo->err)->owner;
+        if (d->input_scan_number > owner->m_scanLimit) {
             CPLJpegDecoder* self = reinterpret_cast<SErrorManager*>(cinfo->err)->owner;
             std::strcpy(self->m_message, "Progressive JPEG file has too many scans\n");
             std::longjmp(self->m_jump, 1);
@@ -190,6 +209,15 @@ void CPLJpegDecoder::DoDecode(CPLBitmap& bitmap, std::uint8_t*&, int& depth, CPL
         jpeg_abort_decompress(&m_cinfo);
         throw CTextException(kErrNoMemory, "Can't create bitmap.");
     }
+    const std::int64_t coefficients = CoefficientBytes(m_cinfo);
+    if (coefficients > kMaxCoefficientBytes) {
+        jpeg_abort_decompress(&m_cinfo);
+        Raise(kErrNoMemory, "Progressive JPEG file needs too much memory");
+    }
+    const std::int64_t blocks = coefficients / (DCTSIZE2 * std::int64_t(sizeof(JCOEF)));
+    m_scanLimit = blocks > 0 ? static_cast<int>(std::clamp<std::int64_t>(kScanBlockBudget / blocks, kMinScans,
+                                                                         kMaxScans))
+                             : kMaxScans;
     if (!StartDecompress())
         RaiseLibraryError();
     try {

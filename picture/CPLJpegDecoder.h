@@ -22,6 +22,20 @@ public:
     // A progressive picture may carry any number of scans, each a full pass over the coefficients;
     // more than this many is refused as hostile.
     static constexpr int kMaxScans = 500;
+    // Scans are also limited in proportion to the picture: scans x coefficient blocks stays within this
+    // budget (about half a second here), yet every picture may have the scans of a usual script.
+    static constexpr std::int64_t kScanBlockBudget = std::int64_t(1) << 23;
+    static constexpr int kMinScans = 16;
+    // Progressive pictures keep all their coefficients (128 bytes per 8 x 8 block) until the end; more than
+    // this is refused before anything is allocated. A quarter of the largest bitmap: picture and
+    // coefficients together stay near 300 MB.
+    static constexpr std::int64_t kMaxCoefficientBytes = std::int64_t(1) << 26;
+    // libjpeg's own limit on its large blocks; it has no backing store, so passing it is an error.
+    static constexpr long kMemoryLimit = kMaxCoefficientBytes + (std::int64_t(16) << 20);
+
+    // The bytes of whole-picture coefficient buffers the picture whose header was read needs (0 for
+    // pictures decoded in one pass).
+    static std::int64_t CoefficientBytes(const jpeg_decompress_struct& cinfo);
 
 private:
     // The error manager comes first so that libjpeg's error pointer can be turned back into the decoder.
@@ -50,6 +64,7 @@ private:
     jpeg_decompress_struct m_cinfo;
     SErrorManager m_error;
     bool m_fastUpsampling = true;
+    int m_scanLimit = kMaxScans;
     std::jmp_buf m_jump;
     char m_message[JMSG_LENGTH_MAX + 2];
 };

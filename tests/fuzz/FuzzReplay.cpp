@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
@@ -34,7 +35,11 @@ int main(int argc, char** argv)
     std::sort(files.begin(), files.end());
     for (const fs::path& file : files) {
         std::ifstream in(file, std::ios::binary);
-        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // Metafiles are told by name: the fuzz entry point reads a leading 'W' or 'E' as that name.
+        const std::string extension = file.extension().string();
+        if (extension == ".wmf" || extension == ".emf")
+            bytes.insert(bytes.begin(), extension == ".wmf" ? 'W' : 'E');
         std::printf("%s (%zu bytes)\n", file.c_str(), bytes.size());
         std::fflush(stdout);
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());

@@ -1,4 +1,5 @@
 #include "JpegMaker.h"
+#include "MetafileMaker.h"
 #include "RunProcess.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
@@ -35,7 +36,7 @@ TEST(NimoDecode, UsageAndErrors)
         std::string err;
     };
     const std::string usage =
-        "usage: nimo-decode [--depth N] [--trace LEVEL FILE] (INPUT | --resource ID | --bitmap ID) [OUTPUT.pam]\n";
+        "usage: nimo-decode [--depth N] [--trace LEVEL FILE] (INPUT | --resource ID | --bitmap ID) [OUTPUT.pam|.png]\n";
     const SCase cases[] = {
         {{}, 2, usage},
         {{"--depth"}, 2, usage},
@@ -154,4 +155,33 @@ TEST(NimoDecode, TheLampMaskThroughTheTool)
     }
     EXPECT_EQ(bounds, (SRun{5, 1, 66, 178}));
     EXPECT_EQ(widest, 61);
+}
+
+TEST(NimoDecode, MetafilesByTheirNames)
+{
+    CTempDir dir;
+    WriteFile(dir.File("picture.wmf"), CWmfMaker().FinishPlaceable(0, 0, 1440, 720, 1440));
+    WriteFile(dir.File("picture.EMF"), CEmfMaker({0, 0, 2540, 1270}, {1000, 1000}, {254, 254}).Finish());
+    WriteFile(dir.File("broken.emf"), {1, 0, 0, 0});
+    struct SCase
+    {
+        std::string input;
+        int status;
+        std::string out, err;
+    };
+    const SCase cases[] = {
+        {"picture.wmf", 0, "96 48 32\n", ""},
+        {"picture.EMF", 0, "100 50 32\n", ""},
+        {"broken.emf", 1, "", "error 6: Decoder error: Windows Metafile functions failed to load this image.\n"},
+    };
+    for (const SCase& c : cases) {
+        const SProcessResult r = Decode({dir.File(c.input), dir.File("out.png")});
+        EXPECT_EQ(r.status, c.status) << c.input;
+        EXPECT_EQ(r.out, c.out) << c.input;
+        EXPECT_EQ(r.err, c.err) << c.input;
+    }
+    // The PNG holds the white picture.
+    const auto png = ReadFile(dir.File("out.png"));
+    ASSERT_GT(png.size(), 8u);
+    EXPECT_EQ(std::string(png.begin() + 1, png.begin() + 4), "PNG");
 }

@@ -4,6 +4,9 @@
 #include "picture/CTextException.h"
 #include "platform/CResourceModule.h"
 
+#include <QGuiApplication>
+#include <QImage>
+
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -15,7 +18,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: nimo-decode [--depth N] [--trace LEVEL FILE] (INPUT | --resource ID | --bitmap ID) [OUTPUT.pam]\n";
+    "usage: nimo-decode [--depth N] [--trace LEVEL FILE] (INPUT | --resource ID | --bitmap ID) [OUTPUT.pam|.png]\n";
 
 bool ParseInt(std::string_view text, int& value)
 {
@@ -58,8 +61,25 @@ void PixelRGBA(const CPLBitmap& bitmap, int x, int y, std::uint8_t out[4])
     out[3] = bgra[3];
 }
 
+// PNG through Qt when the name asks for it, else PAM.
+bool WritePng(const char* path, const CPLBitmap& bitmap)
+{
+    QImage image(bitmap.m_width, bitmap.m_height, QImage::Format_RGB32);
+    for (int y = 0; y < bitmap.m_height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < bitmap.m_width; ++x) {
+            std::uint8_t rgba[4];
+            PixelRGBA(bitmap, x, y, rgba);
+            line[x] = qRgb(rgba[0], rgba[1], rgba[2]);
+        }
+    }
+    return image.save(QString::fromLocal8Bit(path), "PNG");
+}
+
 bool WritePam(const char* path, const CPLBitmap& bitmap)
 {
+    if (std::string_view(path).ends_with(".png"))
+        return WritePng(path, bitmap);
     std::FILE* f = std::fopen(path, "wb");
     if (!f)
         return false;
@@ -79,6 +99,17 @@ bool WritePam(const char* path, const CPLBitmap& bitmap)
 
 int main(int argc, char** argv)
 {
+    // Metafile text needs Qt's font database, which comes with a GUI application object; the offscreen
+    // platform gives one without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's own notes (a missing runtime folder and the like) would mix with the tool's output.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
+    QGuiApplication application(argc, argv);
+
     int depth = 0;
     int resourceId = -1;
     std::uint16_t resourceType = kRtRcdata;

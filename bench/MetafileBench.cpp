@@ -1,0 +1,82 @@
+// Times the metafile decoder on the shared sample metafiles: time per file, and per million records played.
+#include "MetafileCorpus.h"
+#include "picture/CPLAnyDecoder.h"
+#include "picture/CPLBitmap.h"
+#include "picture/CTextException.h"
+#include "platform/CEnhMetaFile.h"
+#include "platform/MetafileServices.h"
+
+#include <QFile>
+#include <QGuiApplication>
+
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+// Records the reader accepts for playing (the WMF ones after conversion).
+std::size_t CountRecords(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray bytes = file.readAll();
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+    HENHMETAFILE handle = nullptr;
+    if (path.endsWith(".emf")) {
+        handle = SetEnhMetaFileBits(std::uint32_t(bytes.size()), data);
+    } else {
+        const bool placeable = bytes.size() >= 22 && static_cast<std::uint8_t>(bytes[0]) == 0xD7 &&
+                               static_cast<std::uint8_t>(bytes[1]) == 0xCD;
+        handle = placeable ? SetWinMetaFileBits(std::uint32_t(bytes.size() - 22), data + 22)
+                           : SetWinMetaFileBits(std::uint32_t(bytes.size()), data);
+    }
+    const std::size_t records = handle ? handle->Records().size() : 0;
+    DeleteEnhMetaFile(handle);
+    return records;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
+    const QString folder = CorpusFolder();
+    if (folder.isEmpty()) {
+        std::printf("the shared metafile corpus is not there: nothing to measure\n");
+        return 0;
+    }
+    using Clock = std::chrono::steady_clock;
+    std::printf("%-48s %12s %8s %12s %14s\n", "file", "pixels", "records", "ms per file", "s per M records");
+    double totalSeconds = 0;
+    std::size_t totalRecords = 0;
+    for (const SCorpusFile& file : ListCorpus(folder)) {
+        const std::size_t records = CountRecords(file.path);
+        CPLAnyDecoder decoder;
+        CPLDIB bitmap;
+        int runs = 0;
+        bool failed = false;
+        const auto start = Clock::now();
+        do {
+            try {
+                decoder.DecodeFile(file.path.toLocal8Bit().constData(), bitmap, 32);
+            } catch (const CTextException&) {
+                failed = true;
+            }
+            ++runs;
+        } while (Clock::now() - start < std::chrono::milliseconds(500) && runs < 50);
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count() / runs;
+        std::printf("%-48s %12lld %8zu %12.2f %14.2f%s\n", qPrintable(file.name),
+                    failed ? 0LL : static_cast<long long>(bitmap.m_width) * bitmap.m_height, records,
+                    seconds * 1000, records ? seconds / double(records) * 1e6 : 0.0, failed ? "  (refused)" : "");
+        if (!failed) {
+            totalSeconds += seconds;
+            totalRecords += records;
+        }
+    }
+    std::printf("all rendered files: %.1f ms, %zu records, %.2f s per million records\n", totalSeconds * 1000,
+                totalRecords, totalRecords ? totalSeconds / double(totalRecords) * 1e6 : 0.0);
+    return 0;
+}
