@@ -1,0 +1,107 @@
+// The session's end from outside: signals become one call on the UI thread, only the first one counts,
+// and the default handlers come back afterwards.
+#include "platform/ExitSignals.h"
+
+#include <csignal>
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QCoreApplication& App()
+{
+    // One application object for the whole test program, whose other tests need widgets.
+    static int argc = 1;
+    static char name[] = "exit_signals_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = QCoreApplication::instance() ? QCoreApplication::instance()
+                                                                : new QApplication(argc, argv);
+    return *app;
+}
+
+// Runs the event loop until done() or the time has passed.
+template <typename Done> bool Spin(Done done, int ms = 2000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+// Long enough for anything queued to arrive.
+void Settle()
+{
+    Spin([] { return false; }, 200);
+}
+
+void* Handler(int signal)
+{
+    struct sigaction action = {};
+    sigaction(signal, nullptr, &action);
+    return reinterpret_cast<void*>(action.sa_handler);
+}
+
+TEST(ExitSignals, EachSignalRunsTheExitPathOnceOnTheLoop)
+{
+    App();
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        int calls = 0;
+        {
+            CExitSignals exits([&] { ++calls; });
+            ASSERT_TRUE(exits.IsInstalled());
+            std::raise(signal);
+            // Nothing happens inside the handler: the call waits for the loop.
+            EXPECT_EQ(calls, 0);
+            EXPECT_TRUE(Spin([&] { return calls > 0; })) << signal;
+            EXPECT_EQ(exits.Signal(), signal);
+            // A second signal, or the session manager's end, during the exit path changes nothing.
+            std::raise(SIGTERM);
+            exits.Trigger();
+            Settle();
+            EXPECT_EQ(calls, 1) << signal;
+            EXPECT_TRUE(exits.HasFired());
+        }
+        EXPECT_EQ(Handler(signal), reinterpret_cast<void*>(SIG_DFL)) << "default handler back for " << signal;
+    }
+}
+
+TEST(ExitSignals, SessionManagersEndTakesTheSamePath)
+{
+    App();
+    int calls = 0;
+    CExitSignals exits([&] { ++calls; });
+    exits.Trigger();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(exits.Signal(), 0);
+    std::raise(SIGHUP);
+    Settle();
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(ExitSignals, SignalsBeforeTheLoopRunsAreOneRequest)
+{
+    App();
+    int calls = 0;
+    CExitSignals exits([&] { ++calls; });
+    for (int n = 0; n < 100; ++n)
+        std::raise(SIGINT);
+    EXPECT_TRUE(Spin([&] { return calls > 0; }));
+    Settle();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(exits.Signal(), SIGINT);
+}
+
+TEST(ExitSignals, OnlyOneObjectHoldsTheSignals)
+{
+    App();
+    CExitSignals first([] {});
+    CExitSignals second([] {});
+    EXPECT_TRUE(first.IsInstalled());
+    EXPECT_FALSE(second.IsInstalled());
+}
+
+} // namespace
