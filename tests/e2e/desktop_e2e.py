@@ -334,19 +334,22 @@ class StatusNotifierDesktop:
         return None
 
     def icon_centre(self):
-        """The centre of the one item in the panel: the pixels that differ from the panel's background."""
+        """The centre of the one item in the panel: the first run of columns, in the panel's middle rows,
+        with pixels other than the panel's background (its edges draw lines of their own)."""
         x, y, w, h = wait_for("the panel", self.panel)
 
         def find():
             pw, _, rgb = self.s.screenshot()
-            pixels = [rgb[((y + row) * pw + x + col) * 3:((y + row) * pw + x + col) * 3 + 3]
-                      for row in range(h) for col in range(w)]
-            background = max(set(pixels), key=pixels.count)
-            cols = [i % w for i, p in enumerate(pixels) if p != background]
-            rows = [i // w for i, p in enumerate(pixels) if p != background]
-            if len(cols) < 20:
+            rows = range(h // 4, 3 * h // 4)
+            pixel = lambda col, row: rgb[((y + row) * pw + x + col) * 3:((y + row) * pw + x + col) * 3 + 3]
+            background = pixel(w // 2, h // 2)
+            cols = [col for col in range(2, w - 2) if any(pixel(col, row) != background for row in rows)]
+            if len(cols) < 4:
                 return None
-            return x + (min(cols) + max(cols)) // 2, y + (min(rows) + max(rows)) // 2
+            end = 0
+            while end + 1 < len(cols) and cols[end + 1] == cols[end] + 1:
+                end += 1
+            return x + (cols[0] + cols[end]) // 2, y + h // 2
         return wait_for("the item's icon in the panel", find)
 
 
@@ -386,10 +389,14 @@ def case_status_notifier_tray(args):
         wait_for("the menu to close", lambda: not s.geometry(menu))
 
         ix, iy = desktop.icon_centre()
-        s.run("xdotool", "mousemove", "--sync", str(ix), str(iy), "click", "3")
-        # The host's menu is ours: its last item is "About Nimo...".
-        time.sleep(0.5)
+        # The host draws the menu it got from us below the icon (its windows are the panel's, not ours).
+        below = (ix, iy + 20, 60, 60)
+        before = crop(s.screenshot(), *below)
+        s.move_to(ix, iy)
+        s.run("xdotool", "click", "3")
+        wait_for("the host's menu", lambda: crop(s.screenshot(), *below) != before)
         known = {w for w, _ in s.windows()}
+        # Ours, not the panel's own: its last item is "About Nimo...".
         s.run("xdotool", "key", "Up", "Return")
         about, _ = wait_for("the About box from the host's menu", lambda: new_window(s, known, "About Nimo..."))
         check_above(s, about, lamp, "About")
@@ -397,7 +404,8 @@ def case_status_notifier_tray(args):
         s.run("xdotool", "key", "Return")
         wait_for("the About box to close", lambda: not s.geometry(about))
 
-        s.run("xdotool", "mousemove", "--sync", str(ix), str(iy), "click", "--repeat", "2", "--delay", "80", "1")
+        s.move_to(ix, iy)
+        s.run("xdotool", "click", "--repeat", "2", "--delay", "80", "1")
         check(s.wait_exit() == 0, "a double click on the item did not end the program cleanly")
         check("CNimoDlg" in s.read_settings(), "the double click did not take the Exit path")
 
