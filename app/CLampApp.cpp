@@ -75,7 +75,8 @@ bool CLampApp::InitInstance()
         quit();
     });
     m_exitSignals = std::make_unique<CExitSignals>([this] { OnSessionEnd(); });
-    connect(this, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { m_exitSignals->Trigger(); });
+    connect(this, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager&) { m_exitSignals->Trigger(); });
     return true;
 }
 

@@ -47,17 +47,22 @@ bool CSystemTray::CreateIcon(QObject*, unsigned, const QString& tip, const QIcon
                 m_target(command);
         });
     }
+    m_watcherSeen = IsStatusNotifierWatcherPresent();
     if (TryInstall())
         return true;
     // A panel coming up late may offer both kinds; the StatusNotifierItem one is taken at once, an XEmbed
-    // tray only once it has been seen twice, to give the other kind a moment.
+    // tray only once it has been seen twice, to give the other kind a moment. The bus says when a watcher
+    // comes; the X server is asked at every tick.
     m_xembedSightings = 0;
     m_waitTimer.start();
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
         m_watcher = new QDBusServiceWatcher(QString::fromLatin1(kStatusNotifierWatcher), bus,
                                             QDBusServiceWatcher::WatchForRegistration, this);
-        connect(m_watcher, &QDBusServiceWatcher::serviceRegistered, this, &CSystemTray::TryInstall);
+        connect(m_watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+            m_watcherSeen = true;
+            TryInstall();
+        });
     }
     return false;
 }
@@ -66,7 +71,7 @@ bool CSystemTray::TryInstall()
 {
     if (m_icon)
         return true;
-    if (IsStatusNotifierWatcherPresent()) {
+    if (m_watcherSeen) {
         Install(EHost::StatusNotifier);
     } else if (IsXEmbedTrayPresent()) {
         if (!m_waitTimer.isActive() || ++m_xembedSightings >= 2)

@@ -100,6 +100,7 @@ private:
     EHost m_host = EHost::None;
     QTimer m_waitTimer;
     QDBusServiceWatcher* m_watcher = nullptr;
+    bool m_watcherSeen = false;
     int m_xembedSightings = 0;
     QElapsedTimer m_clock;
     qint64 m_lastActivation = -1;

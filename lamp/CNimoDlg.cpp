@@ -78,7 +78,8 @@ bool CNimoDlg::Create(IOwner* owner)
     if (const std::optional<QRegion> outline = COutlineBuilder().Build(kIdbMask)) {
         if (!SetWindowRgn(*outline)) {
             QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
-                            QStringLiteral("Failed to set the region for Loop window"), QMessageBox::Ok, this);
+                            QStringLiteral("Failed to set the region for Loop window"), QMessageBox::Ok,
+                            this);
             KeepAboveOwner(box);
             box.exec();
             return false;

@@ -38,7 +38,8 @@ QPoint ChooseLampPosition(const QPoint& stored, const QSize& lamp, const QRect& 
     // 64-bit sums: a stored value near the integer limits must not wrap past the edge.
     const qint64 right = qint64(primary.left()) + primary.width();
     const qint64 bottom = qint64(primary.top()) + primary.height();
-    const QPoint corrected(stored.x() > right ? centre.x() : stored.x(), stored.y() > bottom ? centre.y() : stored.y());
+    const QPoint corrected(stored.x() > right ? centre.x() : stored.x(),
+                           stored.y() > bottom ? centre.y() : stored.y());
     if (screens.isEmpty() || IsShownOnAScreen(WindowAt(corrected, lamp), screens))
         return corrected;
     return centre;

@@ -74,7 +74,8 @@ bool StartWindowManagerMove(QWidget& window, const QPoint& grabPoint)
     xcb_connection_t* connection = x11->connection();
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
     const xcb_atom_t moveResize = InternAtom(connection, "_NET_WM_MOVERESIZE");
-    if (!screen || moveResize == XCB_ATOM_NONE || !IsSupportedByWindowManager(connection, screen->root, moveResize))
+    if (!screen || moveResize == XCB_ATOM_NONE ||
+        !IsSupportedByWindowManager(connection, screen->root, moveResize))
         return false;
     constexpr std::uint32_t kMove = 8;
     constexpr std::uint32_t kSourceApplication = 1;

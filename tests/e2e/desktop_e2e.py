@@ -7,7 +7,6 @@ deadline.
     desktop_e2e.py --nimo PATH CASE     run one case (exit 0 passed, 1 failed, 77 skipped)
 """
 
-import argparse
 import os
 import re
 import shutil
@@ -20,7 +19,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from nimo_e2e import (LAMP_H, LAMP_W, SCREEN_H, SCREEN_W, Failure, Session, check, crop, expect_at,  # noqa: E402
-                      run_case, skip, tray_icon, wait_for)
+                      script_main, skip, tray_icon, wait_for)
 from lamp_commands_e2e import new_window, open_menu  # noqa: E402
 
 
@@ -413,13 +412,5 @@ def case_status_notifier_tray(args):
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--nimo", required=True)
-    parser.add_argument("case")
-    args = parser.parse_args()
-    return run_case(CASES, args)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script_main(CASES))

@@ -796,6 +796,14 @@ def missing_tools():
             if not shutil.which(t)]
 
 
+def script_main(cases):
+    """The command line of a script that runs one of its cases: --nimo PATH CASE."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--nimo", required=True)
+    parser.add_argument("case")
+    return run_case(cases, parser.parse_args())
+
+
 def run_case(cases, args):
     """Runs the case args.case of cases: 0 passed, 1 failed, 2 unknown, 77 skipped."""
     missing = missing_tools()

@@ -17,8 +17,8 @@ QCoreApplication& App()
     static int argc = 1;
     static char name[] = "exit_signals_test";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = QCoreApplication::instance() ? QCoreApplication::instance()
-                                                                : new QApplication(argc, argv);
+    static QCoreApplication* app =
+        QCoreApplication::instance() ? QCoreApplication::instance() : new QApplication(argc, argv);
     return *app;
 }
 

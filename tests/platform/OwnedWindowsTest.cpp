@@ -1,6 +1,7 @@
 // Dialogs and message boxes open above the lamp: transient for its window and on top while open.
-#include "platform/CTemplateDialog.h"
 #include "platform/OwnedWindows.h"
+
+#include "platform/CTemplateDialog.h"
 
 #include <memory>
 

@@ -9,11 +9,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -23,8 +22,8 @@ QCoreApplication& App()
     static int argc = 1;
     static char name[] = "single_instance_test";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = QCoreApplication::instance() ? QCoreApplication::instance()
-                                                                : new QApplication(argc, argv);
+    static QCoreApplication* app =
+        QCoreApplication::instance() ? QCoreApplication::instance() : new QApplication(argc, argv);
     return *app;
 }
 
@@ -128,8 +127,8 @@ TEST_F(SingleInstanceTest, OtherRequestsRaiseNothing)
     int raises = 0;
     CSingleInstance first(Path());
     ASSERT_EQ(first.Start([&] { ++raises; }), CSingleInstance::EStart::First);
-    for (const QByteArray& request : {QByteArray("raise"), QByteArray("RAISE\n"), QByteArray("quit\n"),
-                                      QByteArray(4096, 'r')}) {
+    for (const QByteArray& request :
+         {QByteArray("raise"), QByteArray("RAISE\n"), QByteArray("quit\n"), QByteArray(4096, 'r')}) {
         QLocalSocket socket;
         socket.connectToServer(Path());
         ASSERT_TRUE(socket.waitForConnected(1000));
