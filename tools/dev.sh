@@ -11,7 +11,7 @@ packages=(
     libjpeg-turbo-progs libstb-dev clang libclang-rt-14-dev
     xvfb openbox trayer xdotool x11-utils x11-xserver-utils imagemagick xdg-utils fonts-dejavu-core libxcb1-dev
     dpkg-dev file lintian desktop-file-utils appstream man-db groff-base
-    xfce4-panel dbus-daemon
+    xfce4-panel dbus-daemon dbus-bin
 )
 
 install_missing() {
