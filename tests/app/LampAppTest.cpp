@@ -3,6 +3,7 @@
 // icon, after clearing the legacy log-on entries; a SIGTERM takes the Exit path and the autostart flag is
 // stored at the end.
 #include "ScopedXdgHome.h"
+#include "WidgetTestApp.h"
 #include "app/CAboutBox.h"
 #include "app/CAutostart.h"
 #include "app/CLampApp.h"
@@ -12,7 +13,6 @@
 
 #include <csignal>
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
 #include <QTimer>
@@ -106,11 +106,7 @@ TEST(LampApp, StartsWithoutNotificationAreaAndEndsAtSigtermThroughTheExitPath)
         app.ToggleAutostart();
         app.MainFrame()->Lamp().move(321, 123);
         std::raise(SIGTERM);
-        QElapsedTimer clock;
-        clock.start();
-        while (app.MainFrame() && clock.elapsed() < 5000)
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        EXPECT_EQ(app.MainFrame(), nullptr) << "SIGTERM did not end the program";
+        EXPECT_TRUE(WaitUntil([&] { return !app.MainFrame(); })) << "SIGTERM did not end the program";
         EXPECT_EQ(CSettingsStore::Program().ReadInt("CNimoDlg", "WndX", -1), 321);
         EXPECT_EQ(CSettingsStore::Program().ReadInt("CNimoDlg", "WndY", -1), 123);
         EXPECT_TRUE(QFile::exists(own));

@@ -38,7 +38,8 @@ TEST(SystemTray, WithoutANotificationAreaTheIconWaits)
     EXPECT_TRUE(tray.IsWaiting());
     EXPECT_EQ(tray.Host(), CSystemTray::EHost::None);
     // Looking again finds none still (the offscreen platform has no tray) and keeps waiting.
-    EXPECT_FALSE(WaitUntil([&] { return !tray.IsWaiting() || tray.IsVisible(); }, 3 * CSystemTray::kWaitInterval));
+    const auto changed = [&] { return !tray.IsWaiting() || tray.IsVisible(); };
+    EXPECT_FALSE(WaitUntil(changed, 3 * CSystemTray::kWaitInterval));
     // Removing the icon ends the wait.
     EXPECT_FALSE(tray.RemoveIcon());
     EXPECT_FALSE(tray.IsWaiting());
@@ -52,16 +53,17 @@ TEST(SystemTray, TwoActivationsWithinTheIntervalAreADoubleClick)
         qint64 now;
         bool twice;
     } cases[] = {
-        {-1, 0, false}, // the first activation
-        {-1, 100, false},
-        {1000, 1000, true}, // within a few milliseconds, as a tool sends them
-        {1000, 1040, true},
-        {1000, 1400, true}, // exactly the interval
-        {1000, 1401, false},
-        {1000, 900, false}, // a clock that went back is no double click
+        {-1, 0, false},      // the first activation
+        {-1, 100, false},    // the first, later
+        {1000, 1000, true},  // within a few milliseconds, as a tool sends them
+        {1000, 1040, true},  // a quick hand
+        {1000, 1400, true},  // exactly the interval
+        {1000, 1401, false}, // one past it
+        {1000, 900, false},  // a clock that went back is no double click
     };
     for (const auto& c : cases)
-        EXPECT_EQ(CSystemTray::IsDoubleActivation(c.previous, c.now, 400), c.twice) << c.previous << " " << c.now;
+        EXPECT_EQ(CSystemTray::IsDoubleActivation(c.previous, c.now, 400), c.twice)
+            << c.previous << " " << c.now;
 }
 
 // A tray object whose icon was never added still builds its menu from the resource.

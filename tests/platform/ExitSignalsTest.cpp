@@ -2,40 +2,18 @@
 // and the default handlers come back afterwards.
 #include "platform/ExitSignals.h"
 
-#include <csignal>
+#include "WidgetTestApp.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
+#include <csignal>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-QCoreApplication& App()
-{
-    // One application object for the whole test program, whose other tests need widgets.
-    static int argc = 1;
-    static char name[] = "exit_signals_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app =
-        QCoreApplication::instance() ? QCoreApplication::instance() : new QApplication(argc, argv);
-    return *app;
-}
-
-// Runs the event loop until done() or the time has passed.
-template <typename Done> bool Spin(Done done, int ms = 2000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
 // Long enough for anything queued to arrive.
 void Settle()
 {
-    Spin([] { return false; }, 200);
+    WaitUntil([] { return false; }, 200);
 }
 
 void* Handler(int signal)
@@ -47,7 +25,7 @@ void* Handler(int signal)
 
 TEST(ExitSignals, EachSignalRunsTheExitPathOnceOnTheLoop)
 {
-    App();
+    WidgetTestApp();
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         int calls = 0;
         {
@@ -56,7 +34,7 @@ TEST(ExitSignals, EachSignalRunsTheExitPathOnceOnTheLoop)
             std::raise(signal);
             // Nothing happens inside the handler: the call waits for the loop.
             EXPECT_EQ(calls, 0);
-            EXPECT_TRUE(Spin([&] { return calls > 0; })) << signal;
+            EXPECT_TRUE(WaitUntil([&] { return calls > 0; })) << signal;
             EXPECT_EQ(exits.Signal(), signal);
             // A second signal, or the session manager's end, during the exit path changes nothing.
             std::raise(SIGTERM);
@@ -71,7 +49,7 @@ TEST(ExitSignals, EachSignalRunsTheExitPathOnceOnTheLoop)
 
 TEST(ExitSignals, SessionManagersEndTakesTheSamePath)
 {
-    App();
+    WidgetTestApp();
     int calls = 0;
     CExitSignals exits([&] { ++calls; });
     exits.Trigger();
@@ -84,12 +62,12 @@ TEST(ExitSignals, SessionManagersEndTakesTheSamePath)
 
 TEST(ExitSignals, SignalsBeforeTheLoopRunsAreOneRequest)
 {
-    App();
+    WidgetTestApp();
     int calls = 0;
     CExitSignals exits([&] { ++calls; });
     for (int n = 0; n < 100; ++n)
         std::raise(SIGINT);
-    EXPECT_TRUE(Spin([&] { return calls > 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return calls > 0; }));
     Settle();
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(exits.Signal(), SIGINT);
@@ -97,7 +75,7 @@ TEST(ExitSignals, SignalsBeforeTheLoopRunsAreOneRequest)
 
 TEST(ExitSignals, OnlyOneObjectHoldsTheSignals)
 {
-    App();
+    WidgetTestApp();
     CExitSignals first([] {});
     CExitSignals second([] {});
     EXPECT_TRUE(first.IsInstalled());

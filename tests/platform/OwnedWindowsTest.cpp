@@ -1,6 +1,7 @@
 // Dialogs and message boxes open above the lamp: transient for its window and on top while open.
 #include "platform/OwnedWindows.h"
 
+#include "WidgetTestApp.h"
 #include "platform/CTemplateDialog.h"
 
 #include <memory>
@@ -14,23 +15,12 @@
 
 namespace {
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "owned_windows_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (!app)
-        app = new QApplication(argc, argv);
-    return *app;
-}
-
 class OwnedWindowsTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        App();
+        WidgetTestApp();
         m_lamp = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint);
         m_lamp->winId();
     }

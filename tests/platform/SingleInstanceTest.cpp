@@ -2,8 +2,8 @@
 // left by a crashed run, and requests that are not ours.
 #include "platform/SingleInstance.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
+#include "WidgetTestApp.h"
+
 #include <QFile>
 #include <QLocalSocket>
 #include <QTemporaryDir>
@@ -15,17 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-QCoreApplication& App()
-{
-    // One application object for the whole test program, whose other tests need widgets.
-    static int argc = 1;
-    static char name[] = "single_instance_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app =
-        QCoreApplication::instance() ? QCoreApplication::instance() : new QApplication(argc, argv);
-    return *app;
-}
 
 TEST(SingleInstance, SocketIsNamedByTheDisplayInTheRuntimeFolder)
 {
@@ -55,18 +44,8 @@ class SingleInstanceTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        App();
+        WidgetTestApp();
         ASSERT_TRUE(m_dir.isValid());
-    }
-
-    // Runs the loop until done() or two seconds have passed.
-    template <typename Done> bool Spin(Done done)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done() && clock.elapsed() < 2000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return done();
     }
 
     // A second start in another thread, while this one's loop serves the first.
@@ -78,10 +57,10 @@ protected:
             result = second.Start([] {});
         });
         thread->start();
-        Spin([&] { return thread->isFinished(); });
+        WaitUntil([&] { return thread->isFinished(); });
         thread->wait();
         delete thread;
-        Spin([&] { return raises > 0; });
+        WaitUntil([&] { return raises > 0; }, 2000);
         return result;
     }
 
@@ -134,10 +113,10 @@ TEST_F(SingleInstanceTest, OtherRequestsRaiseNothing)
         ASSERT_TRUE(socket.waitForConnected(1000));
         socket.write(request);
         socket.flush();
-        Spin([&] { return socket.state() == QLocalSocket::UnconnectedState; });
+        WaitUntil([&] { return socket.state() == QLocalSocket::UnconnectedState; }, 2000);
         socket.abort();
     }
-    Spin([] { return false; });
+    WaitUntil([] { return false; }, 500);
     EXPECT_EQ(raises, 0);
 }
 
