@@ -5,14 +5,21 @@
 #include "app/CSplashWindow.h"
 #include "lamp/CNimoDlg.h"
 #include "platform/CSettingsStore.h"
+#include "platform/ExitSignals.h"
+#include "platform/SingleInstance.h"
 
 #include <cstdlib>
 #include <ctime>
+
+#include <QSessionManager>
 
 CLampApp::CLampApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     // The hidden main frame decides when the program ends, not the last visible window.
     setQuitOnLastWindowClosed(false);
+    // The product's name where the desktop shows one for the program (a status notifier's title). The
+    // settings and the autostart entry keep the program file's name.
+    setApplicationName(QStringLiteral("Nimo"));
 }
 
 CLampApp::~CLampApp()
@@ -37,6 +44,18 @@ bool CLampApp::IsSplashWanted(const QStringList& arguments)
 
 bool CLampApp::InitInstance()
 {
+    // One program per session: a second start shows the first one's lamp and ends. Its autostart part
+    // still writes RunOnStartup at the end, so it reads it first and writes back what it read.
+    m_instance = std::make_unique<CSingleInstance>(CSingleInstance::SessionSocketPath());
+    const CSingleInstance::EStart start = m_instance->Start([this] {
+        if (m_mainFrame)
+            m_mainFrame->Lamp().ShowAbove();
+    });
+    if (start == CSingleInstance::EStart::Forwarded) {
+        LoadAutostart();
+        return false;
+    }
+
     // The send-mail dialog's text field is a QTextEdit: there is no library to load first.
     CSplashWindow::EnableSplash(IsSplashWanted(arguments()));
     RemoveLegacyAutostart();
@@ -55,7 +74,16 @@ bool CLampApp::InitInstance()
         m_mainFrame = nullptr;
         quit();
     });
+    m_exitSignals = std::make_unique<CExitSignals>([this] { OnSessionEnd(); });
+    connect(this, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager&) { m_exitSignals->Trigger(); });
     return true;
+}
+
+void CLampApp::OnSessionEnd()
+{
+    OnCommand(kCmdExit);
+    quit();
 }
 
 bool CLampApp::eventFilter(QObject* watched, QEvent* event)

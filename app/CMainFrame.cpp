@@ -23,13 +23,10 @@ bool CMainFrame::Create()
 {
     CSplashWindow::ShowSplash(this);
     const QString tip = LoadStringResource(nullptr, kIdsTrayTooltip);
-    if (!m_tray.CreateIcon(nullptr, kTrayCallback, tip, LoadProgramIcon(), kIdrTrayMenu)) {
-        std::fputs("nimo: no notification area (system tray) is available; the lamp needs one to start\n",
-                   stderr);
-        if (CSplashWindow* splash = CSplashWindow::Current())
-            splash->HideSplash();
-        return false;
-    }
+    // No notification area is normal on Linux: the lamp starts all the same and the icon follows when one
+    // appears. Every command of the tray menu is also on the lamp's own menu.
+    if (!m_tray.CreateIcon(nullptr, kTrayCallback, tip, LoadProgramIcon(), kIdrTrayMenu))
+        std::fputs("nimo: no notification area (system tray) yet; the tray icon waits for one\n", stderr);
     // Its outcome is not examined: without a lamp the program still runs with its tray icon.
     if (m_lamp.Create(this))
         m_lamp.show();

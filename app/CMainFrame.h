@@ -20,8 +20,8 @@ public:
     CMainFrame(std::function<bool(int)> application, CAutostart* autostart);
     ~CMainFrame() override;
 
-    // The creation step: splash, tray icon, lamp window. False when the tray icon cannot be added; the
-    // reason has then been printed on standard error.
+    // The creation step: splash, tray icon (or its wait for a notification area, said on standard
+    // error), lamp window. Always true: the program runs without a tray icon as well.
     bool Create();
 
     CNimoDlg& Lamp() { return m_lamp; }

@@ -1,15 +1,22 @@
 #include "app/CSystemTray.h"
 
 #include "platform/CMenuResource.h"
+#include "platform/TrayHosts.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QWidget>
 
-CSystemTray::CSystemTray(CommandTarget target) : m_target(std::move(target)) {}
+CSystemTray::CSystemTray(CommandTarget target) : m_target(std::move(target))
+{
+    m_waitTimer.setInterval(kWaitInterval);
+    connect(&m_waitTimer, &QTimer::timeout, this, &CSystemTray::TryInstall);
+    m_clock.start();
+}
 
 CSystemTray::~CSystemTray()
 {
@@ -21,34 +28,99 @@ QString CSystemTray::CutTip(const QString& text)
     return text.left(kMaxTipLength);
 }
 
+bool CSystemTray::IsDoubleActivation(qint64 previousMs, qint64 nowMs, int intervalMs)
+{
+    return previousMs >= 0 && nowMs >= previousMs && nowMs - previousMs <= intervalMs;
+}
+
 bool CSystemTray::CreateIcon(QObject*, unsigned, const QString& tip, const QIcon& icon, int menuId)
 {
     m_menuId = menuId;
-    m_enabled = QSystemTrayIcon::isSystemTrayAvailable();
-    if (!m_enabled)
-        return false;
-    m_icon = std::make_unique<QSystemTrayIcon>(icon);
-    m_icon->setToolTip(CutTip(tip));
+    m_image = icon;
+    m_tip = CutTip(tip);
+    m_enabled = true;
+    m_menu.reset(BuildMenu());
+    if (m_menu) {
+        connect(m_menu.get(), &QMenu::triggered, this, [this](QAction* action) {
+            const int command = action->data().toInt();
+            if (command && m_target)
+                m_target(command);
+        });
+    }
+    m_watcherSeen = IsStatusNotifierWatcherPresent();
+    if (TryInstall())
+        return true;
+    // A panel coming up late may offer both kinds; the StatusNotifierItem one is taken at once, an XEmbed
+    // tray only once it has been seen twice, to give the other kind a moment. The bus says when a watcher
+    // comes; the X server is asked at every tick.
+    m_xembedSightings = 0;
+    m_waitTimer.start();
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        m_watcher = new QDBusServiceWatcher(QString::fromLatin1(kStatusNotifierWatcher), bus,
+                                            QDBusServiceWatcher::WatchForRegistration, this);
+        connect(m_watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+            m_watcherSeen = true;
+            TryInstall();
+        });
+    }
+    return false;
+}
+
+bool CSystemTray::TryInstall()
+{
+    if (m_icon)
+        return true;
+    if (m_watcherSeen) {
+        Install(EHost::StatusNotifier);
+    } else if (IsXEmbedTrayPresent()) {
+        if (!m_waitTimer.isActive() || ++m_xembedSightings >= 2)
+            Install(EHost::XEmbed);
+    } else {
+        m_xembedSightings = 0;
+    }
+    return m_icon != nullptr;
+}
+
+void CSystemTray::Install(EHost host)
+{
+    StopWaiting();
+    // Qt picks its kind of tray icon when the first one is made, from what is on the session bus then:
+    // the check above has just found the same.
+    m_icon = std::make_unique<QSystemTrayIcon>(m_image);
+    m_icon->setToolTip(m_tip);
+    if (host == EHost::StatusNotifier && m_menu) {
+        // Exported over D-Bus: the host shows it on a right click.
+        m_icon->setContextMenu(m_menu.get());
+    }
     connect(m_icon.get(), &QSystemTrayIcon::activated, this, &CSystemTray::OnActivated);
     m_icon->show();
-    m_hidden = m_removed = !m_icon->isVisible();
-    if (m_removed) {
-        m_icon.reset();
-        return false;
+    if (host == EHost::XEmbed) {
+        // Qt's icon window reports the right button on press and is made anew whenever the tray
+        // restarts; watching the whole application finds each one's release.
+        qApp->installEventFilter(this);
     }
-    WatchIconWindow();
-    return true;
+    m_host = host;
+    m_hidden = m_removed = false;
+}
+
+void CSystemTray::StopWaiting()
+{
+    m_waitTimer.stop();
+    delete m_watcher;
+    m_watcher = nullptr;
 }
 
 bool CSystemTray::RemoveIcon()
 {
+    StopWaiting();
     if (!m_icon)
         return false;
-    if (m_iconWindow)
-        m_iconWindow->removeEventFilter(this);
-    m_iconWindow = nullptr;
+    if (qApp)
+        qApp->removeEventFilter(this);
     m_icon->hide();
     m_icon.reset();
+    m_host = EHost::None;
     m_hidden = m_removed = true;
     return true;
 }
@@ -58,22 +130,10 @@ QString CSystemTray::ToolTip() const
     return m_icon ? m_icon->toolTip() : QString();
 }
 
-void CSystemTray::WatchIconWindow()
-{
-    // Qt's X11 embedding reports the right button on press; its icon window shows us the release.
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (qstrcmp(widget->metaObject()->className(), "QSystemTrayIconSys") == 0) {
-            m_iconWindow = widget;
-            widget->installEventFilter(this);
-            connect(widget, &QObject::destroyed, this, [this] { m_iconWindow = nullptr; });
-            return;
-        }
-    }
-}
-
 bool CSystemTray::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_iconWindow && event->type() == QEvent::MouseButtonRelease) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        qstrcmp(watched->metaObject()->className(), "QSystemTrayIconSys") == 0) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::RightButton)
             HandleNotification(EMouse::RightUp, mouse->globalPosition().toPoint());
@@ -87,15 +147,30 @@ void CSystemTray::OnActivated(QSystemTrayIcon::ActivationReason reason)
     case QSystemTrayIcon::DoubleClick:
         HandleNotification(EMouse::LeftDoubleClick, QCursor::pos());
         break;
+    case QSystemTrayIcon::Trigger:
+        if (m_host == EHost::StatusNotifier)
+            OnActivation();
+        break;
     case QSystemTrayIcon::Context:
-        // Where the icon window is ours to watch, the release opens the menu; elsewhere (a status
-        // notifier host) the host asks for the menu only once the click is complete.
-        if (!m_iconWindow)
+        // An XEmbed icon reports the press; its release opens the menu (eventFilter). A host's request
+        // (ContextMenu over D-Bus) opens it at once, without a nested loop inside the call.
+        if (m_host == EHost::StatusNotifier)
             HandleNotification(EMouse::RightUp, QCursor::pos());
         break;
     default:
         break;
     }
+}
+
+void CSystemTray::OnActivation()
+{
+    const qint64 now = m_clock.elapsed();
+    if (IsDoubleActivation(m_lastActivation, now, QApplication::doubleClickInterval())) {
+        m_lastActivation = -1;
+        HandleNotification(EMouse::LeftDoubleClick, QCursor::pos());
+        return;
+    }
+    m_lastActivation = now;
 }
 
 QMenu* CSystemTray::BuildMenu() const
@@ -127,18 +202,9 @@ int CSystemTray::DefaultCommand() const
 void CSystemTray::HandleNotification(EMouse mouse, const QPoint& pointer)
 {
     if (mouse == EMouse::RightUp) {
-        if (m_menuOpen)
-            return;
-        std::unique_ptr<QMenu> menu(BuildMenu());
-        if (!menu)
-            return;
-        m_menuOpen = true;
-        QAction* chosen = menu->exec(pointer);
-        const int command = chosen ? chosen->data().toInt() : 0;
-        menu.reset();
-        m_menuOpen = false;
-        if (command && m_target)
-            m_target(command);
+        // The menu pops up and this returns: the chosen command arrives through the menu's signal.
+        if (m_menu && !m_menu->isVisible())
+            m_menu->popup(pointer);
     } else if (mouse == EMouse::LeftDoubleClick) {
         const int command = DefaultCommand();
         if (command && m_target)

@@ -3,13 +3,16 @@
 #include "lamp/CConfigureDlg.h"
 #include "lamp/CLampMenu.h"
 #include "lamp/COutlineBuilder.h"
+#include "lamp/LampPlacement.h"
 #include "platform/CQtDrawTarget.h"
 #include "platform/CSettingsStore.h"
+#include "platform/OwnedWindows.h"
 #include "platform/ProgramIcon.h"
 #include "platform/StringResource.h"
 #include "platform/WindowStateHints.h"
 #include "share/PublisherPages.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -19,14 +22,21 @@
 #include <QRegion>
 #include <QScreen>
 #include <QTimerEvent>
-#include <QWindow>
 
 namespace {
 
-QSize PrimaryScreenSize()
+QRect PrimaryScreenGeometry()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().size() : QSize(0, 0);
+    return screen ? screen->geometry() : QRect();
+}
+
+QList<QRect> ScreenGeometries()
+{
+    QList<QRect> geometries;
+    for (const QScreen* screen : QGuiApplication::screens())
+        geometries.append(screen->geometry());
+    return geometries;
 }
 
 } // namespace
@@ -45,32 +55,33 @@ CNimoDlg::CNimoDlg()
 
 CNimoDlg::~CNimoDlg() = default;
 
-QPoint CNimoDlg::InitialPosition(int storedX, int storedY, const QSize& screen)
-{
-    return QPoint(storedX > screen.width() ? screen.width() / 2 : storedX,
-                  storedY > screen.height() ? screen.height() / 2 : storedY);
-}
-
 bool CNimoDlg::Create(IOwner* owner)
 {
     m_owner = owner;
     setWindowIcon(m_icon);
 
-    const QSize screen = PrimaryScreenSize();
+    const QRect primary = PrimaryScreenGeometry();
+    const QPoint centre = PrimaryCentre(primary);
     const CSettingsStore& settings = CSettingsStore::Program();
-    const int storedX = settings.ReadInt(NimoSettings::kWndX, screen.width() / 2);
-    const int storedY = settings.ReadInt(NimoSettings::kWndY, screen.height() / 2);
-    setGeometry(QRect(InitialPosition(storedX, storedY, screen), QSize(kWidth, kHeight)));
+    const QPoint stored(settings.ReadInt(NimoSettings::kWndX, centre.x()),
+                        settings.ReadInt(NimoSettings::kWndY, centre.y()));
+    const QSize size(kWidth, kHeight);
+    setGeometry(QRect(ChooseLampPosition(stored, size, primary, ScreenGeometries()), size));
 
     // Before the first show: window managers read these states when they map the window.
     SetSkipTaskbarAndPager(*this);
+    // Every dialog and message box of the program opens above the lamp from now on.
+    winId();
+    SetDialogOwner(this);
 
     // No outline (mask missing) leaves a plain rectangle without a word; only a refused one is reported.
     if (const std::optional<QRegion> outline = COutlineBuilder().Build(kIdbMask)) {
         if (!SetWindowRgn(*outline)) {
-            QMessageBox::critical(this, QStringLiteral("Error"),
-                                  QStringLiteral("Failed to set the region for Loop window"),
-                                  QMessageBox::Ok);
+            QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
+                            QStringLiteral("Failed to set the region for Loop window"), QMessageBox::Ok,
+                            this);
+            KeepAboveOwner(box);
+            box.exec();
             return false;
         }
     }
@@ -188,33 +199,53 @@ void CNimoDlg::timerEvent(QTimerEvent* event)
     }
 }
 
+void CNimoDlg::ShowAbove()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
 void CNimoDlg::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton) {
         QWidget::mousePressEvent(event);
         return;
     }
-    // The window manager moves the window as if its title bar had been grabbed; where it will not,
-    // the window follows the mouse itself.
-    QWindow* window = windowHandle();
-    if (window && window->startSystemMove())
-        return;
-    m_dragging = true;
-    m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    // A press alone starts nothing: a window manager's move would swallow the clicks that follow.
+    m_drag = EDrag::Pressed;
+    m_pressPoint = event->globalPosition().toPoint();
+    m_dragOffset = m_pressPoint - frameGeometry().topLeft();
 }
 
 void CNimoDlg::mouseMoveEvent(QMouseEvent* event)
 {
-    if (m_dragging && (event->buttons() & Qt::LeftButton))
-        move(event->globalPosition().toPoint() - m_dragOffset);
-    else
+    if (m_drag == EDrag::None || !(event->buttons() & Qt::LeftButton)) {
         QWidget::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint pointer = event->globalPosition().toPoint();
+    if (m_drag == EDrag::Pressed) {
+        if ((pointer - m_pressPoint).manhattanLength() < QApplication::startDragDistance())
+            return;
+        // The window manager moves the window as if its title bar had been grabbed where the button
+        // went down; where it will not, the window follows the mouse itself.
+        if (StartWindowManagerMove(*this, frameGeometry().topLeft() + m_dragOffset)) {
+            m_drag = EDrag::None;
+            return;
+        }
+        m_drag = EDrag::Following;
+    }
+    move(pointer - m_dragOffset);
 }
 
 void CNimoDlg::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton)
-        m_dragging = false;
+        m_drag = EDrag::None;
     QWidget::mouseReleaseEvent(event);
 }
 

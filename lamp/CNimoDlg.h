@@ -52,9 +52,8 @@ public:
     // The lamp's own commands first; one it does not handle, from 0x8000 to 0xEFFF, goes to the owner.
     bool OnCommand(int id);
 
-    // Where the window opens: the stored corner, except that a value beyond the primary screen's width
-    // or height becomes that axis' centre. There is no lower bound.
-    static QPoint InitialPosition(int storedX, int storedY, const QSize& screen);
+    // Shows the lamp above other windows (a second start of the program asks for this).
+    void ShowAbove();
 
     CFramePlayer& Player() { return m_player; }
     bool IsFrameTimerActive() const { return m_frameTimer.isActive(); }
@@ -91,7 +90,15 @@ private:
     IOwner* m_owner = nullptr;
     QBasicTimer m_frameTimer;
     QBasicTimer m_colorTimer;
-    // Our own drag, where the window manager does not move the window for us.
-    bool m_dragging = false;
+    // The left button's drag: pressed (not yet moved by the drag distance), then the window manager's
+    // move, or the window following the mouse itself where the window manager will not move it.
+    enum class EDrag
+    {
+        None,
+        Pressed,
+        Following
+    };
+    EDrag m_drag = EDrag::None;
+    QPoint m_pressPoint;
     QPoint m_dragOffset;
 };

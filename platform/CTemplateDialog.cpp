@@ -1,5 +1,7 @@
 #include "platform/CTemplateDialog.h"
 
+#include "platform/OwnedWindows.h"
+
 #include <algorithm>
 
 #include <QAbstractButton>
@@ -233,4 +235,10 @@ void SetWindowText(QWidget* window, const QString& text)
         rich->setPlainText(text);
     else
         window->setWindowTitle(text);
+}
+
+int CTemplateDialog::DoModal()
+{
+    KeepAboveOwner(*this);
+    return exec();
 }

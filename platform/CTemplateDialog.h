@@ -22,7 +22,8 @@ public:
     ~CTemplateDialog() override;
 
     QWidget* GetDlgItem(int id) const;
-    int DoModal() { return exec(); }
+    // Runs modally, above the lamp (see OwnedWindows.h).
+    int DoModal();
     void EndDialog(int result) { done(result); }
 
     int BaseUnitX() const { return m_baseX; }

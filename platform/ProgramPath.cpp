@@ -6,7 +6,9 @@
 
 #include <unistd.h>
 
-QString GetProgramPath()
+namespace {
+
+QString ReadProgramPath()
 {
     // readlink does not say whether it cut the path short, so grow the buffer until it fits.
     std::vector<char> buffer(4096);
@@ -19,6 +21,16 @@ QString GetProgramPath()
         buffer.resize(buffer.size() * 4);
     }
     return QString();
+}
+
+} // namespace
+
+QString GetProgramPath()
+{
+    // Read once: an upgrade may replace the file while the program runs, and the link then reads
+    // "... (deleted)". The program asks for it first thing at start-up.
+    static const QString path = ReadProgramPath();
+    return path;
 }
 
 QString GetApplicationName()

@@ -1,9 +1,11 @@
 #include "platform/WindowStateHints.h"
 
 #include <QGuiApplication>
+#include <QPoint>
 #include <QWidget>
 
 #if defined(NIMO_HAVE_XCB)
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -21,6 +23,20 @@ xcb_atom_t InternAtom(xcb_connection_t* connection, const char* name)
     const xcb_atom_t atom = reply->atom;
     std::free(reply);
     return atom;
+}
+
+bool IsSupportedByWindowManager(xcb_connection_t* connection, xcb_window_t root, xcb_atom_t atom)
+{
+    const xcb_atom_t supported = InternAtom(connection, "_NET_SUPPORTED");
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, root, supported, XCB_ATOM_ATOM, 0, 4096), nullptr);
+    if (!reply)
+        return false;
+    const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+    const int count = xcb_get_property_value_length(reply) / int(sizeof(xcb_atom_t));
+    const bool found = std::find(atoms, atoms + count, atom) != atoms + count;
+    std::free(reply);
+    return found;
 }
 
 } // namespace
@@ -45,6 +61,44 @@ bool SetSkipTaskbarAndPager(QWidget& window)
     return true;
 #else
     (void)window;
+    return false;
+#endif
+}
+
+bool StartWindowManagerMove(QWidget& window, const QPoint& grabPoint)
+{
+#if defined(NIMO_HAVE_XCB)
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection() || !window.windowHandle())
+        return false;
+    xcb_connection_t* connection = x11->connection();
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const xcb_atom_t moveResize = InternAtom(connection, "_NET_WM_MOVERESIZE");
+    if (!screen || moveResize == XCB_ATOM_NONE ||
+        !IsSupportedByWindowManager(connection, screen->root, moveResize))
+        return false;
+    constexpr std::uint32_t kMove = 8;
+    constexpr std::uint32_t kSourceApplication = 1;
+    xcb_client_message_event_t message = {};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = static_cast<xcb_window_t>(window.winId());
+    message.type = moveResize;
+    message.data.data32[0] = static_cast<std::uint32_t>(grabPoint.x());
+    message.data.data32[1] = static_cast<std::uint32_t>(grabPoint.y());
+    message.data.data32[2] = kMove;
+    message.data.data32[3] = XCB_BUTTON_INDEX_1;
+    message.data.data32[4] = kSourceApplication;
+    // The window manager takes the pointer over: our implicit grab from the press must go first.
+    xcb_ungrab_pointer(connection, XCB_CURRENT_TIME);
+    xcb_send_event(connection, 0, screen->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
+    return true;
+#else
+    (void)window;
+    (void)grabPoint;
     return false;
 #endif
 }

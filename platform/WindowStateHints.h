@@ -1,5 +1,6 @@
 #pragma once
 
+class QPoint;
 class QWidget;
 
 // Keeps a top-level window out of task bars and pagers. On X11 this is _NET_WM_STATE_SKIP_TASKBAR and
@@ -7,3 +8,9 @@ class QWidget;
 // windows without them. Must run before the window is first shown: a window manager reads the state of
 // a window when it maps it. Creates the native window. False where the platform has no such hint.
 bool SetSkipTaskbarAndPager(QWidget& window);
+
+// Asks the window manager to move the window with the mouse as if it had been grabbed at grabPoint
+// (screen coordinates) with the left button held, as a title bar is (_NET_WM_MOVERESIZE). Given the
+// point where the button went down, the window lands where the hand is, however far the pointer went
+// before the move started. False where the window manager offers no such move.
+bool StartWindowManagerMove(QWidget& window, const QPoint& grabPoint);

@@ -2,6 +2,7 @@
 
 #include "platform/CTemplateDialog.h"
 #include "platform/IDesktopServices.h"
+#include "platform/OwnedWindows.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -72,6 +73,7 @@ void CHyperLink::GotoURL(int showCommand)
         QApplication::beep();
         QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(),
                         LinkErrorMessage(result), QMessageBox::Ok, m_control ? m_control->window() : nullptr);
+        KeepAboveOwner(box);
         box.exec();
         return;
     }

@@ -1,4 +1,5 @@
-// The tray icon without a desktop: its menu, default command and tooltip.
+// The tray icon without a desktop: its wait for a notification area, its menu, default command and
+// tooltip, and the pairing of a status notifier host's activations.
 #include "app/CSystemTray.h"
 #include "resources/ResourceIds.h"
 #include "WidgetTestApp.h"
@@ -11,8 +12,6 @@
 #include <QEvent>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QSystemTrayIcon>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -30,14 +29,41 @@ TEST(SystemTray, TooltipKeepsSixtyThreeCharacters)
     EXPECT_EQ(CSystemTray::CutTip(QString(70, QLatin1Char('x')) + "tail"), QString(63, QLatin1Char('x')));
 }
 
-TEST(SystemTray, WithoutANotificationAreaNoIconIsAdded)
+TEST(SystemTray, WithoutANotificationAreaTheIconWaits)
 {
     WidgetTestApp();
-    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "the offscreen platform has no tray";
     CSystemTray tray;
     EXPECT_FALSE(tray.CreateIcon(nullptr, 0x800A, "Nimo Lamp 2.0.0.4", QIcon(), kIdrTrayMenu));
     EXPECT_FALSE(tray.IsVisible());
+    EXPECT_TRUE(tray.IsWaiting());
+    EXPECT_EQ(tray.Host(), CSystemTray::EHost::None);
+    // Looking again finds none still (the offscreen platform has no tray) and keeps waiting.
+    const auto changed = [&] { return !tray.IsWaiting() || tray.IsVisible(); };
+    EXPECT_FALSE(WaitUntil(changed, 3 * CSystemTray::kWaitInterval));
+    // Removing the icon ends the wait.
     EXPECT_FALSE(tray.RemoveIcon());
+    EXPECT_FALSE(tray.IsWaiting());
+}
+
+TEST(SystemTray, TwoActivationsWithinTheIntervalAreADoubleClick)
+{
+    const struct
+    {
+        qint64 previous;
+        qint64 now;
+        bool twice;
+    } cases[] = {
+        {-1, 0, false},      // the first activation
+        {-1, 100, false},    // the first, later
+        {1000, 1000, true},  // within a few milliseconds, as a tool sends them
+        {1000, 1040, true},  // a quick hand
+        {1000, 1400, true},  // exactly the interval
+        {1000, 1401, false}, // one past it
+        {1000, 900, false},  // a clock that went back is no double click
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CSystemTray::IsDoubleActivation(c.previous, c.now, 400), c.twice)
+            << c.previous << " " << c.now;
 }
 
 // A tray object whose icon was never added still builds its menu from the resource.
@@ -67,20 +93,26 @@ TEST_F(TrayMenuTest, MenuHasExitInBoldAsDefaultAndSendsChosenCommands)
     tray.HandleNotification(CSystemTray::EMouse::LeftDoubleClick, QPoint());
     EXPECT_EQ(sent, std::vector<int>{kCmdExit});
 
-    // A right release opens the menu at the pointer; the chosen item's command goes to the target.
+    // A right release opens the icon's own menu at the pointer and returns at once, with no loop of its
+    // own (a status notifier host's request must not wait for the menu); the chosen item's command goes
+    // to the target.
     sent.clear();
-    QTimer::singleShot(0, [] {
-        auto* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        ASSERT_NE(open, nullptr);
-        EXPECT_EQ(open->pos(), QPoint(40, 30));
-        for (QAction* action : open->actions())
-            if (action->data().toInt() == kCmdConfigure)
-                open->setActiveAction(action);
-        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-        QApplication::sendEvent(open, &enter);
-    });
     tray.HandleNotification(CSystemTray::EMouse::RightUp, QPoint(40, 30));
+    auto* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(open, tray.Menu());
+    EXPECT_EQ(open->pos(), QPoint(40, 30));
+    EXPECT_EQ(open->defaultAction(), open->actions().first());
+    // Asked again while it is open, it stays where it is.
+    tray.HandleNotification(CSystemTray::EMouse::RightUp, QPoint(90, 90));
+    EXPECT_EQ(open->pos(), QPoint(40, 30));
+    for (QAction* action : open->actions())
+        if (action->data().toInt() == kCmdConfigure)
+            open->setActiveAction(action);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(open, &enter);
     EXPECT_EQ(sent, std::vector<int>{kCmdConfigure});
+    EXPECT_FALSE(open->isVisible());
 }
 
 TEST_F(TrayMenuTest, MissingMenuResourceIgnoresTheMouse)

@@ -5,13 +5,12 @@ trayer, temporary HOME and XDG folders). Every wait has a deadline; no fixed sle
     lamp_commands_e2e.py --nimo PATH CASE     run one case (exit 0 passed, 1 failed, 77 skipped)
 """
 
-import argparse
 import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from nimo_e2e import LAMP_H, LAMP_W, Session, check, crop, run_case, wait_for  # noqa: E402
+from nimo_e2e import LAMP_H, LAMP_W, Session, check, crop, script_main, wait_for  # noqa: E402
 
 LAMP_X, LAMP_Y = 200, 150
 
@@ -142,12 +141,5 @@ def case_about_and_exit(args):
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--nimo", required=True)
-    parser.add_argument("case")
-    args = parser.parse_args()
-    return run_case(CASES, args)
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script_main(CASES))

@@ -1,0 +1,13 @@
+#pragma once
+
+class QWidget;
+
+// On the original desktop every dialog and message box was owned by a topmost frame and so opened above
+// the lamp. Here the lamp names itself as the owner once it exists, and each dialog or message box is
+// stacked above it just before it is shown.
+void SetDialogOwner(QWidget* owner);
+QWidget* DialogOwner();
+
+// Transient for the owner's window and on top while open; without an owner only on top. Call before the
+// window is shown: changing the stay-on-top hint of a visible window hides it.
+void KeepAboveOwner(QWidget& window);
