@@ -10,6 +10,7 @@
 #include <QSize>
 #include <QWidget>
 
+class IMailTransport;
 class QRegion;
 
 // The lamp on the desktop: a frameless 70 x 180 window cut to the lamp's outline, above ordinary windows
@@ -56,6 +57,9 @@ public:
     // or height becomes that axis' centre. There is no lower bound.
     static QPoint InitialPosition(int storedX, int storedY, const QSize& screen);
 
+    // The desktop's mail program, for sending the lamp to a friend; null: none.
+    void SetMailTransport(IMailTransport* transport) { m_mailTransport = transport; }
+
     CFramePlayer& Player() { return m_player; }
     bool IsFrameTimerActive() const { return m_frameTimer.isActive(); }
     bool IsColorTimerActive() const { return m_colorTimer.isActive(); }
@@ -79,8 +83,12 @@ private:
 
     // The product page in the user's language, opened maximised.
     void OnWebPage();
-    // Sending the lamp to a friend comes with its own dialogs; until then the command does nothing.
-    void OnSendToFriend() {}
+    // The lamp to a friend: by mail with the program attached, or through the publisher's page; the download
+    // page when no mail client is there. The way is asked, or remembered once the user says so.
+    void OnSendToFriend();
+    void SendToFriend();
+    // Opens a publisher's page maximised through the hyperlink member.
+    void OpenPage(const QString& address);
     // The Configure dialog; on OK the new colour shows from the next frame on.
     void OnConfigure();
     void OnShowPopupMenu(const QPoint& globalPos);
@@ -89,6 +97,12 @@ private:
     CFramePlayer m_player;
     QIcon m_icon;
     IOwner* m_owner = nullptr;
+    IMailTransport* m_mailTransport = nullptr;
+    // The send-to-a-friend command runs nested event loops (its dialogs, the mail client's run), in which a
+    // close request from outside the lamp's input (a signal, a tray host over D-Bus) may arrive: the lamp
+    // must outlive the command, so the close waits for its end, and the command's dialogs are closed.
+    bool m_sendingToFriend = false;
+    bool m_closeWhenSent = false;
     QBasicTimer m_frameTimer;
     QBasicTimer m_colorTimer;
     // Our own drag, where the window manager does not move the window for us.
