@@ -185,12 +185,8 @@ void CNimoDlg::SendToFriend()
     bool useMail = settings.ReadInt(NimoSettings::kUseMailClient, NimoSettings::kUseMailClientDefault) != 0;
     const int language = GetUserLanguage() == kLanguageGerman ? kLanguageGerman : kLanguageEnglish;
 
-    if (!m_mailTransport) {
-        OpenPage(DownloadPageAddress(language));
-        return;
-    }
-    CMapiMail mail(*m_mailTransport, this);
-    if (mail.TakeStatus() != CMapiMail::kStatusOk || !CMapiMail::HasMailSystem(*m_mailTransport)) {
+    CMapiMail mail(this);
+    if (mail.TakeStatus() != CMapiMail::kStatusOk || !CMapiMail::HasMailSystem()) {
         OpenPage(DownloadPageAddress(language));
         return;
     }

@@ -10,7 +10,6 @@
 #include <QSize>
 #include <QWidget>
 
-class IMailTransport;
 class QRegion;
 
 // The lamp on the desktop: a frameless 70 x 180 window cut to the lamp's outline, above ordinary windows
@@ -57,9 +56,6 @@ public:
     // or height becomes that axis' centre. There is no lower bound.
     static QPoint InitialPosition(int storedX, int storedY, const QSize& screen);
 
-    // The desktop's mail program, for sending the lamp to a friend; null: none.
-    void SetMailTransport(IMailTransport* transport) { m_mailTransport = transport; }
-
     CFramePlayer& Player() { return m_player; }
     bool IsFrameTimerActive() const { return m_frameTimer.isActive(); }
     bool IsColorTimerActive() const { return m_colorTimer.isActive(); }
@@ -97,7 +93,6 @@ private:
     CFramePlayer m_player;
     QIcon m_icon;
     IOwner* m_owner = nullptr;
-    IMailTransport* m_mailTransport = nullptr;
     // The send-to-a-friend command runs nested event loops (its dialogs, the mail client's run), in which a
     // close request from outside the lamp's input (a signal, a tray host over D-Bus) may arrive: the lamp
     // must outlive the command, so the close waits for its end, and the command's dialogs are closed.

@@ -2,7 +2,7 @@
 
 #include "platform/StringResource.h"
 #include "resources/ResourceIds.h"
-#include "share/IMailTransport.h"
+#include "platform/IDesktopServices.h"
 #include "share/StandAboveLamp.h"
 
 #include <new>
@@ -48,11 +48,11 @@ private:
 
 } // namespace
 
-CMapiMail::CMapiMail(IMailTransport& transport, QWidget* owner) : m_transport(transport), m_owner(owner)
+CMapiMail::CMapiMail(QWidget* owner) : m_owner(owner)
 {
     message.lpOriginator = &originator;
     originator.ulRecipClass = Mapi::kOrig;
-    if (!m_transport.HasMailProgram()) {
+    if (!IDesktopServices::Current().HasMailProgram()) {
         ShowMessage(kIdsNoMailSupport);
         m_status = kStatusNoLibrary;
     }
@@ -67,10 +67,12 @@ int CMapiMail::TakeStatus()
     return status;
 }
 
-bool CMapiMail::HasMailSystem(IMailTransport& transport)
+bool CMapiMail::HasMailSystem()
 {
-    if (g_hasMailSystem == -1)
-        g_hasMailSystem = transport.HasMailProgram() && transport.IsMailConfigured() ? 1 : 0;
+    if (g_hasMailSystem == -1) {
+        IDesktopServices& desktop = IDesktopServices::Current();
+        g_hasMailSystem = desktop.HasMailProgram() && desktop.IsMailConfigured() ? 1 : 0;
+    }
     return g_hasMailSystem == 1;
 }
 
@@ -127,7 +129,7 @@ bool CMapiMail::Send(unsigned long flags)
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const CDisabledWindows disabled;
-        result = ResultOfExitStatus(m_transport.SendMail(MailOf(message)));
+        result = ResultOfExitStatus(IDesktopServices::Current().SendMail(MailOf(message)));
         QApplication::restoreOverrideCursor();
     }
 

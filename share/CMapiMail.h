@@ -7,7 +7,6 @@
 #include <QStringList>
 #include <QWidget>
 
-class IMailTransport;
 struct SMailMessage;
 
 // Simple MAPI's values, as the mail sender's record and rules use them.
@@ -60,9 +59,9 @@ public:
         kStatusNoAttachment = 5, // no memory for one more attachment
     };
 
-    // Looks for the mail program; tells the user when it is missing. owner: the window the messages
-    // stand above (the lamp); may be null.
-    explicit CMapiMail(IMailTransport& transport, QWidget* owner = nullptr);
+    // Looks for the desktop's mail program; tells the user when it is missing. owner: the window the
+    // messages stand above (the lamp); may be null.
+    explicit CMapiMail(QWidget* owner = nullptr);
     ~CMapiMail();
 
     CMapiMail(const CMapiMail&) = delete;
@@ -71,7 +70,7 @@ public:
     // The status, set back to 0.
     int TakeStatus();
     // Whether a mail client is configured; asked once per process, the answer kept.
-    static bool HasMailSystem(IMailTransport& transport);
+    static bool HasMailSystem();
     // Forgets the kept answer, so that a test can ask again.
     static void ForgetMailSystem();
 
@@ -93,7 +92,6 @@ public:
 private:
     void ShowMessage(int stringId) const;
 
-    IMailTransport& m_transport;
     QPointer<QWidget> m_owner;
     int m_status = kStatusOk;
     bool m_sent = false;

@@ -5,9 +5,9 @@
 #include "share/CMailQuestionDlg.h"
 #include "share/CMapiMail.h"
 #include "share/CSendMailDlg.h"
-#include "share/FakeDesktop.h"
-#include "share/FakeMailTransport.h"
-#include "share/WidgetTestApp.h"
+#include "RecordingDesktopServices.h"
+#include "ScopedXdgHome.h"
+#include "WidgetTestApp.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -21,30 +21,23 @@ namespace {
 
 const QString kHost = QStringLiteral("http://www.kestrelward.example");
 
-// A lamp with a fake mail program, in fresh XDG folders with a recording xdg-open.
+// A lamp in fresh XDG folders with a recording desktop, which has a mail client unless told otherwise.
 struct SFriendLamp
 {
     SFriendLamp()
     {
         CMapiMail::ForgetMailSystem();
-        opener = desktop.AddRecorder("xdg-open");
-        lamp.SetMailTransport(&transport);
         lamp.Create(&owner);
         lamp.show();
     }
     ~SFriendLamp() { CMapiMail::ForgetMailSystem(); }
 
-    // The page the command opened; empty when none within a short wait.
-    QString OpenedPage(int milliseconds = 300) const
-    {
-        const std::optional<QStringList> arguments = FakeDesktop::WaitForArguments(opener, milliseconds);
-        return arguments && arguments->size() == 1 ? arguments->front() : QString();
-    }
+    // The one page the command opened; empty when none.
+    QString OpenedPage() const { return desktop.opened.size() == 1 ? desktop.opened.front() : QString(); }
 
     QApplication& app = WidgetTestApp();
-    FakeDesktop desktop;
-    QString opener;
-    CFakeMailTransport transport;
+    ScopedXdgHome home;
+    RecordingDesktopServices desktop;
     CFakeLampOwner owner;
     CNimoDlg lamp;
 };
@@ -115,14 +108,14 @@ TEST(SendToFriend, WithoutAUsableMailSystemTheDownloadPageOpens)
     };
     for (const SCase& c : cases) {
         SFriendLamp s;
-        s.transport.hasProgram = c.hasProgram;
-        s.transport.configured = c.configured;
+        s.desktop.mailProgram = c.hasProgram;
+        s.desktop.mailConfigured = c.configured;
         CUser user;
         EXPECT_TRUE(s.lamp.OnCommand(kCmdSendToFriend)) << c.name;
         EXPECT_EQ(user.message, c.message) << c.name;
         EXPECT_FALSE(user.questionShown) << c.name;
-        EXPECT_EQ(s.OpenedPage(5000), kHost + "/en/wexodownload.html") << c.name;
-        EXPECT_TRUE(s.transport.sent.empty()) << c.name;
+        EXPECT_EQ(s.OpenedPage(), kHost + "/en/wexodownload.html") << c.name;
+        EXPECT_TRUE(s.desktop.mails.empty()) << c.name;
     }
 }
 
@@ -157,12 +150,12 @@ TEST(SendToFriend, TheQuestionChoosesTheWayAndRemembersIt)
             s.lamp.OnCommand(kCmdSendToFriend);
             EXPECT_TRUE(user.questionShown) << c.name;
             EXPECT_EQ(user.sendMailShown, c.sendMail) << c.name;
-            EXPECT_EQ(s.OpenedPage(c.page ? 5000 : 300),
+            EXPECT_EQ(s.OpenedPage(),
                       c.page ? kHost + "/en/wexofriendnimomate.html" : QString()) << c.name;
-            EXPECT_TRUE(s.transport.sent.empty()) << c.name;
+            EXPECT_TRUE(s.desktop.mails.empty()) << c.name;
         }
         // The next run asks again unless the user said not to, and then takes the remembered way at once.
-        QFile::remove(s.opener + ".args");
+        s.desktop.opened.clear();
         CUser next;
         s.lamp.OnCommand(kCmdSendToFriend);
         const bool remembered = c.dontAsk && c.closeWith == kIdOk;
@@ -209,8 +202,8 @@ TEST(SendToFriend, TheMailCarriesRecipientsSubjectTextAndTheProgram)
             s.lamp.OnCommand(kCmdSendToFriend);
         EXPECT_FALSE(user.questionShown) << c.name;
         EXPECT_EQ(preset, c.subject) << c.name;
-        ASSERT_EQ(s.transport.sent.size(), 1u) << c.name;
-        const SMailMessage& mail = s.transport.sent[0];
+        ASSERT_EQ(s.desktop.mails.size(), 1u) << c.name;
+        const SMailMessage& mail = s.desktop.mails[0];
         EXPECT_EQ(mail.recipients, c.recipients) << c.name;
         EXPECT_EQ(mail.subject, c.subject) << c.name;
         EXPECT_EQ(mail.body, "Look!\n\n" + c.page + " ") << c.name;
@@ -225,16 +218,16 @@ TEST(SendToFriend, AFailedSendIsToldOnceAndNothingElseHappens)
     SFriendLamp s;
     CSettingsStore::Program().WriteInt(NimoSettings::kDontAskHowToSend, 1);
     CSettingsStore::Program().WriteInt(NimoSettings::kUseMailClient, 1);
-    s.transport.exitStatus = 4;
+    s.desktop.mailResult = 4;
     bool lampPlays = false;
-    s.transport.whileSending = [&] { lampPlays = s.lamp.IsFrameTimerActive() && !s.lamp.isEnabled(); };
+    s.desktop.onSendMail = [&] { lampPlays = s.lamp.IsFrameTimerActive() && !s.lamp.isEnabled(); };
     CUser user;
     user.sendMail = [](CSendMailDlg& dialog) {
         Type(dialog, kIdcMailTo, QStringLiteral("a@b.example"));
         Click(dialog, kIdOk);
     };
     s.lamp.OnCommand(kCmdSendToFriend);
-    EXPECT_EQ(s.transport.sent.size(), 1u);
+    EXPECT_EQ(s.desktop.mails.size(), 1u);
     EXPECT_EQ(user.message, QStringLiteral("Send Mail failed to send message."));
     EXPECT_TRUE(s.OpenedPage().isEmpty());
     EXPECT_TRUE(lampPlays);

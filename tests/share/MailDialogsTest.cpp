@@ -2,7 +2,7 @@
 #include "ScopedXdgHome.h"
 #include "share/CMailQuestionDlg.h"
 #include "share/CSendMailDlg.h"
-#include "share/WidgetTestApp.h"
+#include "WidgetTestApp.h"
 
 #include <QAbstractButton>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "share/CMapiMail.h"
-#include "share/FakeMailTransport.h"
-#include "share/WidgetTestApp.h"
+#include "RecordingDesktopServices.h"
+#include "WidgetTestApp.h"
 
 #include <QMessageBox>
 
@@ -28,10 +28,10 @@ struct SMessageCatcher
 TEST(MapiMail, WithoutTheMailProgramTheUserIsToldAndTheStatusIsOne)
 {
     WidgetTestApp();
-    CFakeMailTransport transport;
-    transport.hasProgram = false;
+    RecordingDesktopServices desktop;
+    desktop.mailProgram = false;
     SMessageCatcher message;
-    CMapiMail mail(transport);
+    CMapiMail mail;
     EXPECT_EQ(message.text, QStringLiteral("Unable to load mail system support."));
     EXPECT_EQ(mail.TakeStatus(), CMapiMail::kStatusNoLibrary);
     EXPECT_EQ(mail.TakeStatus(), CMapiMail::kStatusOk);
@@ -41,8 +41,8 @@ TEST(MapiMail, WithoutTheMailProgramTheUserIsToldAndTheStatusIsOne)
 TEST(MapiMail, EachAttachmentStandsAtABlankOfItsOwnAfterTheText)
 {
     WidgetTestApp();
-    CFakeMailTransport transport;
-    CMapiMail mail(transport);
+    RecordingDesktopServices desktop;
+    CMapiMail mail;
     ASSERT_EQ(mail.TakeStatus(), CMapiMail::kStatusOk);
     mail.message.lpszSubject = QStringLiteral("Nimo Lamp");
     mail.originator.lpszName = QStringLiteral("nimo@kestrelward.example");
@@ -60,8 +60,8 @@ TEST(MapiMail, EachAttachmentStandsAtABlankOfItsOwnAfterTheText)
     EXPECT_EQ(mail.message.lpszNoteText, QStringLiteral("Hällo\n\nhttp://x  "));
     EXPECT_EQ(mail.message.lpRecips[1].ulRecipClass, Mapi::kTo);
     EXPECT_EQ(mail.originator.ulRecipClass, Mapi::kOrig);
-    ASSERT_EQ(transport.sent.size(), 1u);
-    const SMailMessage& order = transport.sent[0];
+    ASSERT_EQ(desktop.mails.size(), 1u);
+    const SMailMessage& order = desktop.mails[0];
     EXPECT_EQ(order.subject, QStringLiteral("Nimo Lamp"));
     EXPECT_EQ(order.body, QStringLiteral("Hällo\n\nhttp://x  "));
     EXPECT_EQ(order.attachments, (QStringList{"/opt/nimo/nimo", "/tmp/second file"}));
@@ -70,7 +70,7 @@ TEST(MapiMail, EachAttachmentStandsAtABlankOfItsOwnAfterTheText)
     EXPECT_TRUE(mail.message.lpRecips[0].lpszName.isEmpty());
     EXPECT_TRUE(mail.message.lpFiles[0].lpszPathName.isEmpty());
     EXPECT_FALSE(mail.Send(0));
-    EXPECT_EQ(transport.sent.size(), 1u);
+    EXPECT_EQ(desktop.mails.size(), 1u);
 }
 
 TEST(MapiMail, OnlyAFailureOfTheMailProgramIsToldToTheUser)
@@ -82,13 +82,13 @@ TEST(MapiMail, OnlyAFailureOfTheMailProgramIsToldToTheUser)
         bool result;
     } const cases[] = {{0, true}, {1, false}, {2, false}, {3, false}, {4, false}, {5, false}, {-1, false}};
     for (const SCase& c : cases) {
-        CFakeMailTransport transport;
-        transport.exitStatus = c.exitStatus;
-        CMapiMail mail(transport);
+        RecordingDesktopServices desktop;
+        desktop.mailResult = c.exitStatus;
+        CMapiMail mail;
         // No recipient at all: the mail is handed over all the same.
         SMessageCatcher message;
         EXPECT_EQ(mail.Send(0), c.result) << c.exitStatus;
-        EXPECT_EQ(transport.sent.size(), 1u) << c.exitStatus;
+        EXPECT_EQ(desktop.mails.size(), 1u) << c.exitStatus;
         WaitUntil([] { return QApplication::activeModalWidget() == nullptr; }, 200);
         EXPECT_EQ(message.text, c.result ? QString() : kSendFailed) << c.exitStatus;
     }
@@ -103,14 +103,14 @@ TEST(MapiMail, WhileTheMailClientHasTheMailOurWindowsAreDisabledUnderTheWaitCurs
     QWidget alreadyDisabled;
     alreadyDisabled.setEnabled(false);
     alreadyDisabled.show();
-    CFakeMailTransport transport;
+    RecordingDesktopServices desktop;
     bool lampDisabled = false;
     bool waitCursor = false;
-    transport.whileSending = [&] {
+    desktop.onSendMail = [&] {
         lampDisabled = !lamp.isEnabled();
         waitCursor = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
     };
-    CMapiMail mail(transport);
+    CMapiMail mail;
     mail.Send(0);
     EXPECT_TRUE(lampDisabled);
     EXPECT_TRUE(waitCursor);
@@ -130,16 +130,16 @@ TEST(MapiMail, TheMailSystemIsAskedForOncePerProcess)
     } const cases[] = {{true, true, true}, {true, false, false}, {false, true, false}};
     for (const SCase& c : cases) {
         CMapiMail::ForgetMailSystem();
-        CFakeMailTransport transport;
-        transport.hasProgram = c.hasProgram;
-        transport.configured = c.configured;
-        EXPECT_EQ(CMapiMail::HasMailSystem(transport), c.answer);
-        const int asked = transport.programQueries + transport.configQueries;
+        RecordingDesktopServices desktop;
+        desktop.mailProgram = c.hasProgram;
+        desktop.mailConfigured = c.configured;
+        EXPECT_EQ(CMapiMail::HasMailSystem(), c.answer);
+        const int asked = desktop.mailQueries;
         EXPECT_GE(asked, 1);
-        transport.hasProgram = !c.hasProgram;
-        transport.configured = !c.configured;
-        EXPECT_EQ(CMapiMail::HasMailSystem(transport), c.answer);
-        EXPECT_EQ(transport.programQueries + transport.configQueries, asked);
+        desktop.mailProgram = !c.hasProgram;
+        desktop.mailConfigured = !c.configured;
+        EXPECT_EQ(CMapiMail::HasMailSystem(), c.answer);
+        EXPECT_EQ(desktop.mailQueries, asked);
     }
     CMapiMail::ForgetMailSystem();
 }
