@@ -1,5 +1,6 @@
 #include "lamp/CNimoDlg.h"
 
+#include "i18n/CTranslator.h"
 #include "lamp/CConfigureDlg.h"
 #include "lamp/CLampMenu.h"
 #include "lamp/COutlineBuilder.h"
@@ -10,6 +11,10 @@
 #include "platform/ProgramIcon.h"
 #include "platform/StringResource.h"
 #include "platform/WindowStateHints.h"
+#include "platform/ProgramPath.h"
+#include "share/CMailQuestionDlg.h"
+#include "share/CMapiMail.h"
+#include "share/CSendMailDlg.h"
 #include "share/PublisherPages.h"
 
 #include <QApplication>
@@ -112,6 +117,12 @@ bool CNimoDlg::SetWindowRgn(const QRegion& region)
 
 void CNimoDlg::SaveAndClose()
 {
+    if (m_sendingToFriend) {
+        m_closeWhenSent = true;
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            dialog->close();
+        return;
+    }
     m_frameTimer.stop();
     const QRect frame = frameGeometry();
     const CSettingsStore& settings = CSettingsStore::Program();
@@ -151,9 +162,73 @@ bool CNimoDlg::OnCommand(int id)
 
 void CNimoDlg::OnWebPage()
 {
+    OpenPage(ProductPageAddress(CLampMenu::MenuLanguage()));
+}
+
+void CNimoDlg::OpenPage(const QString& address)
+{
     constexpr int kShowMaximised = 3;
-    m_hyperLink.SetURL(ProductPageAddress(CLampMenu::MenuLanguage()));
+    m_hyperLink.SetURL(address);
     m_hyperLink.GotoURL(kShowMaximised);
+}
+
+void CNimoDlg::OnSendToFriend()
+{
+    // One mail at a time: the mail sender's state is process-wide.
+    if (m_sendingToFriend)
+        return;
+    m_sendingToFriend = true;
+    SendToFriend();
+    m_sendingToFriend = false;
+    if (m_closeWhenSent) {
+        m_closeWhenSent = false;
+        SaveAndClose();
+    }
+}
+
+void CNimoDlg::SendToFriend()
+{
+    const CSettingsStore& settings = CSettingsStore::Program();
+    const bool dontAsk =
+        settings.ReadInt(NimoSettings::kDontAskHowToSend, NimoSettings::kDontAskHowToSendDefault) != 0;
+    bool useMail = settings.ReadInt(NimoSettings::kUseMailClient, NimoSettings::kUseMailClientDefault) != 0;
+    const int language = GetUserLanguage() == kLanguageGerman ? kLanguageGerman : kLanguageEnglish;
+
+    CMapiMail mail(this);
+    if (mail.TakeStatus() != CMapiMail::kStatusOk || !CMapiMail::HasMailSystem()) {
+        OpenPage(DownloadPageAddress(language));
+        return;
+    }
+
+    if (!dontAsk) {
+        CMailQuestionDlg question(this);
+        if (question.DoModal() != kIdOk)
+            return;
+        useMail = question.m_bMapi;
+    }
+    if (!useMail) {
+        OpenPage(SendToFriendPageAddress(language));
+        return;
+    }
+
+    CSendMailDlg dialog(this);
+    dialog.m_strSubject = language == kLanguageGerman ? QStringLiteral("Nimolampe") : QStringLiteral("Nimo Lamp");
+    if (dialog.DoModal() != kIdOk)
+        return;
+    // The first empty field ends the list; names keep their blanks, the mail client reads them.
+    const QString to = dialog.m_strTo;
+    for (int field = 0;; ++field) {
+        const QString name = ExtractField(to, QLatin1Char(';'), field);
+        if (name.isEmpty())
+            break;
+        mail.AddRecipient(name);
+    }
+    mail.message.lpszSubject = dialog.m_strSubject;
+    mail.originator.lpszName = QLatin1String(kPublisherContact);
+    mail.AddAttachment(GetProgramPath(), QStringLiteral("Nimo.exe"));
+    mail.text = dialog.m_strText + QStringLiteral("\n\n") + DownloadPageAddress(language);
+    // Failures have been told to the user by the mail sender.
+    mail.Send(0);
 }
 
 void CNimoDlg::OnConfigure()

@@ -78,8 +78,12 @@ private:
 
     // The product page in the user's language, opened maximised.
     void OnWebPage();
-    // Sending the lamp to a friend comes with its own dialogs; until then the command does nothing.
-    void OnSendToFriend() {}
+    // The lamp to a friend: by mail with the program attached, or through the publisher's page; the download
+    // page when no mail client is there. The way is asked, or remembered once the user says so.
+    void OnSendToFriend();
+    void SendToFriend();
+    // Opens a publisher's page maximised through the hyperlink member.
+    void OpenPage(const QString& address);
     // The Configure dialog; on OK the new colour shows from the next frame on.
     void OnConfigure();
     void OnShowPopupMenu(const QPoint& globalPos);
@@ -88,6 +92,11 @@ private:
     CFramePlayer m_player;
     QIcon m_icon;
     IOwner* m_owner = nullptr;
+    // The send-to-a-friend command runs nested event loops (its dialogs, the mail client's run), in which a
+    // close request from outside the lamp's input (a signal, a tray host over D-Bus) may arrive: the lamp
+    // must outlive the command, so the close waits for its end, and the command's dialogs are closed.
+    bool m_sendingToFriend = false;
+    bool m_closeWhenSent = false;
     QBasicTimer m_frameTimer;
     QBasicTimer m_colorTimer;
     // The left button's drag: pressed (not yet moved by the drag distance), then the window manager's

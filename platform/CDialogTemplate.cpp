@@ -21,7 +21,9 @@ const QStringList kControlStyles = {
     QStringLiteral("groupbox"),        QStringLiteral("hidden"),        QStringLiteral("disabled"),
     QStringLiteral("group"),           QStringLiteral("tabstop"),       QStringLiteral("multiline"),
     QStringLiteral("readonly"),        QStringLiteral("password"),      QStringLiteral("left"),
-    QStringLiteral("center"),          QStringLiteral("right"),         QStringLiteral("vscroll")};
+    QStringLiteral("center"),          QStringLiteral("right"),         QStringLiteral("vscroll"),
+    QStringLiteral("border"),          QStringLiteral("autohscroll"),   QStringLiteral("autovscroll"),
+    QStringLiteral("wantreturn")};
 
 constexpr SQuoteRules kDialogQuotes{"n\nr\rt\t\"\"\\\\", false};
 

@@ -42,7 +42,9 @@ struct SDialogTemplate
 //
 // Texts are in double quotes with the escapes \" \\ \n \r \t. Control styles: pushbutton defpushbutton
 // radiobutton autoradiobutton checkbox autocheckbox groupbox hidden disabled group tabstop multiline
-// readonly password left center right vscroll.
+// readonly password left center right vscroll border autohscroll autovscroll wantreturn. Qt's edit fields
+// always have a frame and scroll as the text grows, and a multi-line field always takes Enter, so the last
+// four only document the template.
 class CDialogTemplate final
 {
 public:

@@ -38,6 +38,11 @@ int CXdgDesktopServices::OpenAddress(const QString& address, int showCommand)
     return CWebPageOpener::OpenAddress(address, showCommand);
 }
 
+bool CXdgDesktopServices::HasMailProgram()
+{
+    return !XdgEmail().isEmpty();
+}
+
 bool CXdgDesktopServices::IsMailConfigured()
 {
     return !DefaultApplications::DefaultHandler(QStringLiteral("x-scheme-handler/mailto")).isEmpty() &&
@@ -46,14 +51,25 @@ bool CXdgDesktopServices::IsMailConfigured()
 
 QStringList CXdgDesktopServices::MailArguments(const SMailMessage& message)
 {
-    QStringList arguments{QStringLiteral("--utf8"), QStringLiteral("--subject"), message.subject,
-                          QStringLiteral("--body"), message.body};
+    // xdg-email refuses an option with an empty value, so an empty subject or text is left out.
+    QStringList arguments{QStringLiteral("--utf8")};
+    if (!message.subject.isEmpty())
+        arguments << QStringLiteral("--subject") << message.subject;
+    if (!message.body.isEmpty())
+        arguments << QStringLiteral("--body") << message.body;
     for (const QString& file : message.attachments)
         arguments << QStringLiteral("--attach") << file;
-    // A recipient that looks like an option would be taken for one.
+    // xdg-email reads a bare argument as an option when it begins with "-", as the whole mailto: address
+    // when it begins with "mailto:" (its query could add attachments), and refuses one without "@". Such
+    // a recipient goes after --to, which takes any text as one address.
     for (const QString& recipient : message.recipients) {
-        if (!recipient.startsWith(QLatin1Char('-')))
-            arguments << recipient;
+        if (recipient.isEmpty())
+            continue;
+        const bool bare = recipient.contains(QLatin1Char('@')) && !recipient.startsWith(QLatin1Char('-')) &&
+                          !recipient.startsWith(QStringLiteral("mailto:"), Qt::CaseInsensitive);
+        if (!bare)
+            arguments << QStringLiteral("--to");
+        arguments << recipient;
     }
     return arguments;
 }

@@ -8,6 +8,7 @@ class CXdgDesktopServices final : public IDesktopServices
 {
 public:
     int OpenAddress(const QString& address, int showCommand) override;
+    bool HasMailProgram() override;
     bool IsMailConfigured() override;
     int SendMail(const SMailMessage& message) override;
     bool WriteAutostart(const QString& name, const QString& programPath) override;

@@ -32,6 +32,8 @@ public:
 
     // Opens a web address; a result above 32 is success, else one of the kOpen... codes.
     virtual int OpenAddress(const QString& address, int showCommand) = 0;
+    // Whether the program that hands mails to the mail client (xdg-email) is there at all.
+    virtual bool HasMailProgram() = 0;
     // Whether a mail program is there to take a mail.
     virtual bool IsMailConfigured() = 0;
     // Hands message to the mail program; 0 on success, else the failure's status.

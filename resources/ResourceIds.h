@@ -22,6 +22,10 @@ inline constexpr int kIddSendMail = 146;
 // Strings.
 inline constexpr int kIdsLampTooltip = 61447;
 inline constexpr int kIdsTrayTooltip = 61448;
+// The mail sender's messages, English as the framework's own strings are.
+inline constexpr int kIdsNoMailSupport = 61840;   // the mail program is missing
+inline constexpr int kIdsMailDllInvalid = 61841;  // the mail program cannot be used
+inline constexpr int kIdsSendMailFailed = 61842;  // the mail program failed
 
 // Commands of the menus and the lamp window.
 inline constexpr int kCmdNone = 0; // the placeholder menu's item, which commands nothing
@@ -41,6 +45,12 @@ inline constexpr int kIdcFirstLink = 1002;  // About: the maker's page
 inline constexpr int kIdcSecondLink = 1003; // About: the product page
 inline constexpr int kIdcPreview = 1006;    // Configure: where the live preview is drawn
 inline constexpr int kIdcFirstColor = 1008; // Configure: the radio buttons, one per colour in colour order
+inline constexpr int kIdcWebPageWay = 1009;    // Question: send through the publisher's page
+inline constexpr int kIdcMailClientWay = 1010; // Question: send through the user's mail client
+inline constexpr int kIdcDontAsk = 1011;       // Question: "Don't ask again"
+inline constexpr int kIdcMailTo = 1012;        // Send mail: the recipients
+inline constexpr int kIdcMailSubject = 1015;   // Send mail: the subject
+inline constexpr int kIdcMailText = 1017;      // Send mail: the text
 
 // The lamp's colour: seven tints of the one stored animation, and Random, which is always resolved to
 // one of the seven before anything is drawn.

@@ -55,7 +55,6 @@ TEST(LampCommands, EachCommandGoesWhereItBelongs)
     } const cases[] = {
         {"web page", kCmdWebPage, true, {}, true, false},
         {"hidden About button", kCmdAboutButton, true, {kCmdAbout}, false, false},
-        {"send to a friend (not yet)", kCmdSendToFriend, true, {}, false, false},
         {"run on system start up", kCmdRunOnStartup, true, {}, false, true},
         {"About", kCmdAbout, true, {kCmdAbout}, false, false},
         {"Exit", kCmdExit, true, {kCmdExit}, false, false},
@@ -160,12 +159,21 @@ TEST(LampCommands, RightClickMenuFollowsTheAutostartFlag)
 
 TEST(LampCommands, MenuItemsReachTheirHandlers)
 {
-    const std::pair<int, std::vector<int>> cases[] = {
-        {kCmdExit, {kCmdExit}}, {kCmdAbout, {kCmdAbout}}, {kCmdSendToFriend, {}}};
-    for (const auto& [command, routed] : cases) {
+    // Without a mail client, sending the lamp to a friend opens the download page.
+    struct SCase
+    {
+        int command;
+        std::vector<int> routed;
+        QStringList pages;
+    } const cases[] = {{kCmdExit, {kCmdExit}, {}},
+                       {kCmdAbout, {kCmdAbout}, {}},
+                       {kCmdSendToFriend, {}, {"http://www.kestrelward.example/en/wexodownload.html"}}};
+    for (const SCase& c : cases) {
         SLamp s;
-        ASSERT_TRUE(WithLampMenu(*s.lamp, [command = command](QMenu&) { return command; }));
-        EXPECT_EQ(s.owner.routed, routed) << command;
+        s.desktop.mailConfigured = false;
+        ASSERT_TRUE(WithLampMenu(*s.lamp, [&c](QMenu&) { return c.command; }));
+        EXPECT_EQ(s.owner.routed, c.routed) << c.command;
+        EXPECT_EQ(s.desktop.opened, c.pages) << c.command;
     }
 }
 

@@ -33,8 +33,36 @@ TEST(XdgDesktopServices, MailArgumentsEachTheirOwn)
                                   "--body",     "Line one\nline `two`; 100%",
                                   "--attach",   "/tmp/a b/nimo.zip",
                                   "--attach",   "/tmp/readme.txt",
-                                  "a@example.org", "Bea <b@example.org>"};
+                                  "a@example.org", "Bea <b@example.org>", "--to", "--attach=/etc/shadow"};
     EXPECT_EQ(CXdgDesktopServices::MailArguments(Message()), expected);
+}
+
+TEST(XdgDesktopServices, MailArgumentsNeitherLoseNorMisreadARecipient)
+{
+    // xdg-email takes a bare argument only as an address with "@"; it would read the others as an option,
+    // as a whole mailto: address with its own fields, or refuse them.
+    const struct
+    {
+        const char* recipient;
+        QStringList arguments;
+    } cases[] = {
+        {"a@example.org", {"a@example.org"}},
+        {" c@example.org", {" c@example.org"}},
+        {"bob", {"--to", "bob"}},
+        {"-x@example.org", {"--to", "-x@example.org"}},
+        {"mailto:a@example.org?attach=/etc/shadow", {"--to", "mailto:a@example.org?attach=/etc/shadow"}},
+        {"MAILTO:a@example.org", {"--to", "MAILTO:a@example.org"}},
+        {"", {}},
+    };
+    for (const auto& c : cases) {
+        SMailMessage message;
+        message.body = "b";
+        message.recipients = {c.recipient};
+        EXPECT_EQ(CXdgDesktopServices::MailArguments(message), QStringList({"--utf8", "--body", "b"}) + c.arguments)
+            << c.recipient;
+    }
+    // An empty subject or text is left out: xdg-email refuses an option without a value.
+    EXPECT_EQ(CXdgDesktopServices::MailArguments(SMailMessage()), QStringList{"--utf8"});
 }
 
 TEST(XdgDesktopServices, SendMailRunsXdgEmailAndReturnsItsStatus)

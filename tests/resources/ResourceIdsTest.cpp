@@ -54,6 +54,11 @@ const SId kHeaderIds[] = {
     {EKind::Control, kIdcStatic},      {EKind::Control, kIdOk},
     {EKind::Control, kIdCancel},       {EKind::Control, kIdcFirstLink},
     {EKind::Control, kIdcSecondLink},  {EKind::Control, kIdcPreview},
+    {EKind::String, kIdsNoMailSupport}, {EKind::String, kIdsMailDllInvalid},
+    {EKind::String, kIdsSendMailFailed}, {EKind::Control, kIdcWebPageWay},
+    {EKind::Control, kIdcMailClientWay}, {EKind::Control, kIdcDontAsk},
+    {EKind::Control, kIdcMailTo},       {EKind::Control, kIdcMailSubject},
+    {EKind::Control, kIdcMailText},
 };
 
 bool IsDefined(EKind kind, int id)

@@ -2,6 +2,7 @@
 
 #include "platform/IDesktopServices.h"
 
+#include <functional>
 #include <vector>
 
 #include <QString>
@@ -24,10 +25,21 @@ public:
         showCommands.push_back(showCommand);
         return openResult;
     }
-    bool IsMailConfigured() override { return mailConfigured; }
+    bool HasMailProgram() override
+    {
+        ++mailQueries;
+        return mailProgram;
+    }
+    bool IsMailConfigured() override
+    {
+        ++mailQueries;
+        return mailConfigured;
+    }
     int SendMail(const SMailMessage& message) override
     {
         mails.push_back(message);
+        if (onSendMail)
+            onSendMail();
         return mailResult;
     }
     bool WriteAutostart(const QString& name, const QString& programPath) override
@@ -43,6 +55,7 @@ public:
 
     // What the next calls answer.
     int openResult = kOpenSucceeded;
+    bool mailProgram = true;
     bool mailConfigured = true;
     int mailResult = 0;
     bool autostartResult = true;
@@ -51,6 +64,8 @@ public:
     QStringList opened;
     std::vector<int> showCommands;
     std::vector<SMailMessage> mails;
+    int mailQueries = 0;                // HasMailProgram and IsMailConfigured together
+    std::function<void()> onSendMail;   // runs while the mail program has the mail
     QStringList autostartCalls;
 
 private:

@@ -1,0 +1,296 @@
+#!/usr/bin/env python3
+"""End-to-end tests of sending the lamp to a friend: the real program, the real xdg-email and xdg-open, and a
+recording mail client registered as the default x-scheme-handler/mailto handler in the test's XDG folders,
+on the session of nimo_e2e.py (Xvfb, openbox, trayer). Every wait has a deadline; no fixed sleeps.
+
+    send_mail_e2e.py --nimo PATH CASE     run one case (exit 0 passed, 1 failed, 77 skipped)
+"""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import urllib.parse
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from nimo_e2e import DEADLINE, LAMP_H, LAMP_W, Session, check, crop, run_case, skip, wait_for  # noqa: E402
+from lamp_commands_e2e import new_window, open_menu  # noqa: E402
+
+LAMP_X, LAMP_Y = 200, 150
+HOST = "http://www.kestrelward.example"
+
+# Records its arguments, each ended by a NUL byte, in <program>.args; runs on while <program>.hold exists (at
+# most 30 s), as a mail client's compose window would; exits with the status in <program>.status.
+RECORDER = """#!/bin/sh
+printf '%s\\0' "$@" > "$0.args.tmp"
+mv "$0.args.tmp" "$0.args"
+n=0
+while [ -e "$0.hold" ] && [ $n -lt 300 ]; do sleep 0.1; n=$((n + 1)); done
+exit $(cat "$0.status")
+"""
+
+
+def install_program(s, name, status=0):
+    folder = os.path.join(s.tmp, "bin")
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, name)
+    with open(path, "w") as f:
+        f.write(RECORDER)
+    with open(path + ".status", "w") as f:
+        f.write("%d\n" % status)
+    os.chmod(path, 0o755)
+    return path
+
+
+def register_handler(s, scheme, program):
+    """A desktop entry for program as the default handler of x-scheme-handler/<scheme>."""
+    entry_id = "recording-%s.desktop" % scheme
+    applications = os.path.join(s.tmp, "data", "applications")
+    os.makedirs(applications, exist_ok=True)
+    with open(os.path.join(applications, entry_id), "w") as f:
+        f.write("[Desktop Entry]\nType=Application\nName=Recording %s\nExec=%s %%u\nMimeType=x-scheme-handler/%s;\n"
+                % (scheme, program, scheme))
+    lines = ["[Default Applications]"]
+    mimeapps = os.path.join(s.tmp, "config", "mimeapps.list")
+    if os.path.exists(mimeapps):
+        with open(mimeapps) as f:
+            lines = f.read().splitlines()
+    lines.append("x-scheme-handler/%s=%s" % (scheme, entry_id))
+    with open(mimeapps, "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+def recorded(program):
+    path = program + ".args"
+    if not os.path.exists(path):
+        return None
+    with open(path, "rb") as f:
+        return [a.decode() for a in f.read().split(b"\0")[:-1]]
+
+
+def decode_mailto(address):
+    """A mailto: address as (recipients, {field: [values]}), every part percent-decoded, CR LF read as LF."""
+    check(address.startswith("mailto:"), "the mail client got %r, not a mailto: address" % address)
+    head, _, query = address[len("mailto:"):].partition("?")
+    recipients = [urllib.parse.unquote(r) for r in head.split(",") if r]
+    fields = {}
+    for pair in query.split("&") if query else []:
+        name, _, value = pair.partition("=")
+        value = urllib.parse.unquote(value, errors="strict").replace("\r\n", "\n")
+        if name.lower() == "to":
+            recipients.append(value)
+        else:
+            fields.setdefault(name.lower(), []).append(value)
+    return recipients, fields
+
+
+def map_umlauts(s):
+    """Puts the umlauts and ß on free keys: xdotool would otherwise remap a key for each of them while it
+    types, and the program may read the key before the new mapping."""
+    free = [int(k) for k in re.findall(r"^keycode\s+(\d+) =\s*$", s.run("xmodmap", "-pke"), re.M) if int(k) > 8]
+    symbols = ["adiaeresis Adiaeresis", "odiaeresis Odiaeresis", "udiaeresis Udiaeresis", "ssharp"]
+    check(len(free) >= len(symbols), "no free keys for the umlauts")
+    expressions = []
+    for key, symbol in zip(free, symbols):
+        expressions += ["-e", "keycode %d = %s" % (key, symbol)]
+    s.run("xmodmap", *expressions)
+
+
+def mail_session(args, locale="C", status=0, way=0):
+    """A session with the mail recorder as mailto handler, a page recorder as http handler and the lamp up;
+    way is the stored bMapi (the question's preselected way)."""
+    s = Session(args).start()
+    try:
+        if not shutil.which("xdg-email", path=s.env["PATH"]) or not shutil.which("xmodmap"):
+            s.stop()
+            return None
+        for name in ("MAILER", "BROWSER"):
+            s.env.pop(name, None)
+        s.env.update({"LC_ALL": locale, "LANG": locale})
+        map_umlauts(s)
+        s.mailer = install_program(s, "record-mail", status)
+        s.browser = install_program(s, "record-page")
+        register_handler(s, "mailto", s.mailer)
+        register_handler(s, "http", s.browser)
+        s.write_settings({"CNimoDlg": {"WndX": LAMP_X, "WndY": LAMP_Y}, "Config": {"Color": 0},
+                          "CMailQuestionDlg": {"bMapi": way}})
+        s.start_nimo("-Embedding")
+        s.lamp_id, _ = s.lamp()
+        return s
+    except BaseException:
+        s.stop()
+        raise
+
+
+def stacking(s):
+    text = s.xprop_root("_NET_CLIENT_LIST_STACKING")
+    return [int(w, 16) for w in text.split("#", 1)[-1].replace(",", " ").split()] if "#" in text else []
+
+
+def check_above_lamp(s, wid, what):
+    order = wait_for("%s in the stacking list" % what, lambda: (lambda o: o if wid in o else None)(stacking(s)))
+    check(s.lamp_id in order, "the lamp is not in the stacking list")
+    check(order.index(wid) > order.index(s.lamp_id), "%s stands below the lamp: %r" % (what, order))
+
+
+class DialogUnits:
+    """Points inside a template dialog from its rectangles in dialog units, scaled by its client size."""
+
+    def __init__(self, geometry, width_units, height_units):
+        self.x, self.y, w, h = geometry
+        self.sx, self.sy = w / width_units, h / height_units
+
+    def centre(self, left, top, width, height):
+        return int(self.x + (left + width / 2) * self.sx), int(self.y + (top + height / 2) * self.sy)
+
+    def left_middle(self, left, top, width, height):
+        """Near the left end: a radio button takes clicks on its mark and text only."""
+        return int(self.x + (left + 5) * self.sx), int(self.y + (top + height / 2) * self.sy)
+
+
+def type_text(s, text):
+    """Types text with xdotool, which reads it in the locale's encoding: UTF-8 whatever the program's locale."""
+    subprocess.run(["xdotool", "type", "--delay", "20", text], env=dict(s.env, LC_ALL="C.UTF-8"),
+                   capture_output=True, timeout=DEADLINE, check=True)
+
+
+def click(s, point):
+    s.run("xdotool", "mousemove", str(point[0]), str(point[1]), "click", "1")
+
+
+def open_send_to_friend(s):
+    open_menu(s, LAMP_X + 35, LAMP_Y + 110)
+    known = {w for w, _ in s.windows()}
+    s.run("xdotool", "key", "s")
+    return known
+
+
+def fill_and_send(s, known, title, to, subject, text_lines):
+    """Fills the send-mail dialog (found by its title) by typing and clicks Send."""
+    dialog, geometry = wait_for("the send-mail dialog", lambda: new_window(s, known, title))
+    check_above_lamp(s, dialog, "the send-mail dialog")
+    units = DialogUnits(geometry, 320, 164)
+    send = units.centre(103, 143, 50, 14)
+    click(s, units.centre(65, 39, 221, 14))
+    type_text(s, to)
+    if subject is not None:
+        click(s, units.centre(65, 55, 221, 14))
+        s.run("xdotool", "key", "ctrl+a")
+        type_text(s, subject)
+    click(s, units.centre(65, 70, 221, 58))
+    for n, line in enumerate(text_lines):
+        if n:
+            s.run("xdotool", "key", "Return")
+        type_text(s, line)
+    check(s.geometry(dialog), "Enter in the text closed the dialog")
+    click(s, send)
+    wait_for("the send-mail dialog to close", lambda: not s.geometry(dialog))
+
+
+def send_the_stored_way(s, question_title, send_title, to, text):
+    """Opens the command, takes the preselected way in the question with Enter, fills in the send-mail
+    dialog, sends it; the windows known before."""
+    known = open_send_to_friend(s)
+    question, _ = wait_for("the question", lambda: new_window(s, known, question_title))
+    check_above_lamp(s, question, "the question")
+    s.run("xdotool", "windowactivate", "--sync", str(question))
+    s.run("xdotool", "key", "Return")
+    fill_and_send(s, known, send_title, to, None, [text])
+    return known
+
+
+def case_mail_reaches_client(args):
+    """Question (mail client chosen), send-mail dialog typed in, mail client given every part exactly."""
+    s = mail_session(args)
+    if s is None:
+        return skip("no xdg-email or xmodmap")
+    try:
+        known = open_send_to_friend(s)
+        question, geometry = wait_for("the question", lambda: new_window(s, known, "Question..."))
+        check_above_lamp(s, question, "the question")
+        units = DialogUnits(geometry, 186, 95)
+        click(s, units.left_middle(19, 30, 158, 10))
+        click(s, units.centre(36, 72, 50, 14))
+        wait_for("the question to close", lambda: not s.geometry(question))
+        subject = "Grüße & Fragen? #1 zu 100%"
+        lines = ["Hallo Jörg,", "sieh dir das an: A&B? #tag 50% ÄÖÜß", "Bis bald"]
+        hold = s.mailer + ".hold"
+        open(hold, "w").close()
+        fill_and_send(s, known, "Send mail...", "anna@example.com, bob@example.org", subject, lines)
+        arguments = wait_for("the mail client", lambda: recorded(s.mailer))
+        # The mail client has the mail (xdg-email waits for it): the lamp keeps playing meanwhile.
+        before = crop(s.screenshot(), LAMP_X, LAMP_Y, LAMP_W, LAMP_H)
+        wait_for("the lamp to play while the mail client runs",
+                 lambda: crop(s.screenshot(), LAMP_X, LAMP_Y, LAMP_W, LAMP_H) != before)
+        check(os.path.exists(hold) and s.nimo.poll() is None, "the mail client or nimo ended early")
+        os.remove(hold)
+        check(len(arguments) == 1, "the mail client got %r" % arguments)
+        recipients, fields = decode_mailto(arguments[0])
+        check(recipients == ["anna@example.com", " bob@example.org"], "recipients %r" % recipients)
+        check(fields.get("subject") == [subject], "subject %r" % fields.get("subject"))
+        body = "\n".join(lines) + "\n\n" + HOST + "/en/wexodownload.html "
+        check(fields.get("body") == [body], "body %r, expected %r" % (fields.get("body"), body))
+        check(fields.get("attach") == [os.path.realpath(args.nimo)], "attachment %r" % fields.get("attach"))
+        check(s.read_settings().get("CMailQuestionDlg", {}).get("bMapi") == 1, "the way was not stored")
+        check(recorded(s.browser) is None, "a web page opened as well")
+        check(s.nimo.poll() is None, "nimo ended")
+        check(s.geometry(s.lamp_id) is not None, "the lamp is gone")
+    finally:
+        s.stop()
+
+
+def case_mail_program_fails(args):
+    """A mail program that ends with status 4 gives the failure message, and nothing else happens."""
+    s = mail_session(args, status=4, way=1)
+    if s is None:
+        return skip("no xdg-email or xmodmap")
+    try:
+        known = send_the_stored_way(s, "Question...", "Send mail...", "anna@example.com", "Hi")
+        wait_for("the mail client", lambda: recorded(s.mailer))
+        # The text itself is the unit tests' to check: X shows no window's text.
+        box, (_, _, width, height) = wait_for("the message", lambda: new_window(s, known, "nimo"))
+        check(width < 500 and height < 200, "the message is %d x %d, not a message box" % (width, height))
+        check_above_lamp(s, box, "the message")
+        s.run("xdotool", "windowactivate", "--sync", str(box))
+        s.run("xdotool", "key", "Return")
+        wait_for("the message to close", lambda: not s.geometry(box))
+        check(new_window(s, known) is None, "another window followed the message")
+        check(recorded(s.browser) is None, "a web page opened")
+        check(s.nimo.poll() is None, "nimo ended")
+    finally:
+        s.stop()
+
+
+def case_german_mail(args):
+    """Under a German locale the dialogs are German, the subject preset is "Nimolampe" and the download
+    address German."""
+    s = mail_session(args, locale="de_DE.UTF-8", way=1)
+    if s is None:
+        return skip("no xdg-email or xmodmap")
+    try:
+        send_the_stored_way(s, "Frage...", "Als Email verschicken...", "anna@example.com", "Schau mal")
+        arguments = wait_for("the mail client", lambda: recorded(s.mailer))
+        recipients, fields = decode_mailto(arguments[0])
+        check(recipients == ["anna@example.com"], "recipients %r" % recipients)
+        check(fields.get("subject") == ["Nimolampe"], "subject %r" % fields.get("subject"))
+        check(fields.get("body") == ["Schau mal\n\n" + HOST + "/de/wexodownload.html "],
+              "body %r" % fields.get("body"))
+    finally:
+        s.stop()
+
+
+CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--nimo", required=True)
+    parser.add_argument("case")
+    args = parser.parse_args()
+    return run_case(CASES, args)
+
+if __name__ == "__main__":
+    sys.exit(main())
