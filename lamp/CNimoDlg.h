@@ -1,5 +1,6 @@
 #pragma once
 
+#include "lamp/CFramePacer.h"
 #include "lamp/CFramePlayer.h"
 #include "resources/ResourceIds.h"
 #include "share/CHyperLink.h"
@@ -57,7 +58,8 @@ public:
     static QPoint InitialPosition(int storedX, int storedY, const QSize& screen);
 
     CFramePlayer& Player() { return m_player; }
-    bool IsFrameTimerActive() const { return m_frameTimer.isActive(); }
+    bool IsFrameTimerActive() const { return m_framePacer.IsRunning(); }
+    const CFramePacer& FramePacer() const { return m_framePacer; }
     bool IsColorTimerActive() const { return m_colorTimer.isActive(); }
 
 protected:
@@ -89,7 +91,7 @@ private:
     CFramePlayer m_player;
     QIcon m_icon;
     IOwner* m_owner = nullptr;
-    QBasicTimer m_frameTimer;
+    CFramePacer m_framePacer{m_player, *this, kFrameInterval};
     QBasicTimer m_colorTimer;
     // Our own drag, where the window manager does not move the window for us.
     bool m_dragging = false;
