@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QImage>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QTransform>
 
@@ -150,6 +151,58 @@ void Paint(QPainter& painter, const QImage& image, bool bottomUp, int srcX, int 
     painter.restore();
 }
 
+// The raster surface under a painter (a window's backing store or an image) when rows can be copied into
+// it as they are: no transform but a whole-pixel shift, no clip of the painter's own, and a system clip
+// (the region being repainted) of one rectangle that holds dest. Null otherwise.
+QImage* StraightSurface(QPainter& painter, const QRect& dest, QPoint& shift)
+{
+    QPaintEngine* engine = painter.paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster || painter.hasClipping())
+        return nullptr;
+    QPaintDevice* device = engine->paintDevice();
+    if (!device || device->devType() != QInternal::Image)
+        return nullptr;
+    auto* surface = static_cast<QImage*>(device);
+    if (surface->format() != QImage::Format_RGB32 && surface->format() != QImage::Format_ARGB32_Premultiplied)
+        return nullptr;
+    const QTransform transform = painter.deviceTransform();
+    if (transform.type() > QTransform::TxTranslate || transform.dx() != int(transform.dx()) ||
+        transform.dy() != int(transform.dy()))
+        return nullptr;
+    shift = QPoint(int(transform.dx()), int(transform.dy()));
+    const QRect onSurface = dest.translated(shift);
+    const QRegion clip = engine->systemClip();
+    if (!clip.isEmpty() && (clip.rectCount() != 1 || !clip.boundingRect().contains(onSurface)))
+        return nullptr;
+    if (!surface->rect().contains(onSurface))
+        return nullptr;
+    return surface;
+}
+
+// Copies 32-bit rows (blue, green, red, x) 1:1 into the surface: the lamp's frame path, which allocates
+// nothing and leaves Qt's image drawing (and its worker threads) out. The fourth byte becomes opaque.
+bool CopyStraight(QPainter& painter, const SDibInfo& dib, const std::uint8_t* bits, int x, int y, int srcX,
+                  int firstRow, int columns, int rows)
+{
+    if (dib.depth != 32 || srcX < 0 || firstRow < 0 || srcX + columns > dib.width || firstRow + rows > dib.height)
+        return false;
+    QPoint shift;
+    QImage* surface = StraightSurface(painter, QRect(x, y, columns, rows), shift);
+    if (!surface)
+        return false;
+    const qsizetype stride = surface->bytesPerLine();
+    std::uint8_t* top = surface->bits() + (y + shift.y()) * stride + (x + shift.x()) * 4;
+    for (int r = 0; r < rows; ++r) {
+        // Bottom-up rows: the last one in memory is the top one on screen.
+        const int memoryRow = dib.bottomUp ? firstRow + rows - 1 - r : firstRow + r;
+        const auto* src = bits + memoryRow * dib.stride + srcX * 4;
+        auto* dst = reinterpret_cast<std::uint32_t*>(top + r * stride);
+        for (int c = 0; c < columns; ++c)
+            dst[c] = ReadLe<std::uint32_t>(src + 4 * c) | 0xFF000000u;
+    }
+    return true;
+}
+
 } // namespace
 
 int CQtDrawTarget::StretchDIBits(int x, int y, int destWidth, int destHeight, int srcX, int srcY,
@@ -160,12 +213,16 @@ int CQtDrawTarget::StretchDIBits(int x, int y, int destWidth, int destHeight, in
     if (!bits || !info || destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0 ||
         !ReadInfo(info, dib))
         return 0;
+    // (srcX, srcY) is the lower-left corner of the source counted from the picture's bottom row.
+    const int firstRow = dib.bottomUp ? srcY : dib.height - srcY - srcHeight;
+    if (rop == kSrcCopy && destWidth == srcWidth && destHeight == srcHeight &&
+        CopyStraight(m_painter, dib, static_cast<const std::uint8_t*>(bits), x, y, srcX, firstRow, srcWidth,
+                     srcHeight))
+        return srcHeight;
     std::vector<std::uint8_t> scratch;
     const QImage image = WrapRows(dib, static_cast<const std::uint8_t*>(bits), dib.height, scratch);
     if (image.isNull())
         return 0;
-    // (srcX, srcY) is the lower-left corner of the source counted from the picture's bottom row.
-    const int firstRow = dib.bottomUp ? srcY : dib.height - srcY - srcHeight;
     Paint(m_painter, image, dib.bottomUp, srcX, firstRow, srcWidth, srcHeight,
           QRectF(x, y, destWidth, destHeight), ModeFor(rop));
     return srcHeight;
