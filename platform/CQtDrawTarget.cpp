@@ -152,9 +152,8 @@ void Paint(QPainter& painter, const QImage& image, bool bottomUp, int srcX, int 
 }
 
 // The raster surface under a painter (a window's backing store or an image) when rows can be copied into
-// it as they are: no transform but a whole-pixel shift, no clip of the painter's own, and a system clip
-// (the region being repainted) of one rectangle that holds dest. Null otherwise.
-QImage* StraightSurface(QPainter& painter, const QRect& dest, QPoint& shift)
+// it as they are: no transform but a whole-pixel shift and no clip of the painter's own. Null otherwise.
+QImage* StraightSurface(QPainter& painter, QPoint& shift)
 {
     QPaintEngine* engine = painter.paintEngine();
     if (!engine || engine->type() != QPaintEngine::Raster || painter.hasClipping())
@@ -170,36 +169,42 @@ QImage* StraightSurface(QPainter& painter, const QRect& dest, QPoint& shift)
         transform.dy() != int(transform.dy()))
         return nullptr;
     shift = QPoint(int(transform.dx()), int(transform.dy()));
-    const QRect onSurface = dest.translated(shift);
-    const QRegion clip = engine->systemClip();
-    if (!clip.isEmpty() && (clip.rectCount() != 1 || !clip.boundingRect().contains(onSurface)))
-        return nullptr;
-    if (!surface->rect().contains(onSurface))
-        return nullptr;
     return surface;
 }
 
-// Copies 32-bit rows (blue, green, red, x) 1:1 into the surface: the lamp's frame path, which allocates
-// nothing and leaves Qt's image drawing (and its worker threads) out. The fourth byte becomes opaque.
+// Copies 32-bit rows (blue, green, red, x) 1:1 into the surface, inside the region being repainted (a
+// shaped window's is many rectangles): the lamp's frame path, which allocates nothing and leaves Qt's
+// image drawing (and its worker threads) out. The fourth byte becomes opaque.
 bool CopyStraight(QPainter& painter, const SDibInfo& dib, const std::uint8_t* bits, int x, int y, int srcX,
                   int firstRow, int columns, int rows)
 {
     if (dib.depth != 32 || srcX < 0 || firstRow < 0 || srcX + columns > dib.width || firstRow + rows > dib.height)
         return false;
     QPoint shift;
-    QImage* surface = StraightSurface(painter, QRect(x, y, columns, rows), shift);
+    QImage* surface = StraightSurface(painter, shift);
     if (!surface)
         return false;
+    const QRect dest = QRect(x, y, columns, rows).translated(shift);
+    const QRegion clip = painter.paintEngine()->systemClip();
+    const QRect whole = surface->rect();
     const qsizetype stride = surface->bytesPerLine();
-    std::uint8_t* top = surface->bits() + (y + shift.y()) * stride + (x + shift.x()) * 4;
-    for (int r = 0; r < rows; ++r) {
-        // Bottom-up rows: the last one in memory is the top one on screen.
-        const int memoryRow = dib.bottomUp ? firstRow + rows - 1 - r : firstRow + r;
-        const auto* src = bits + memoryRow * dib.stride + srcX * 4;
-        auto* dst = reinterpret_cast<std::uint32_t*>(top + r * stride);
-        for (int c = 0; c < columns; ++c)
-            dst[c] = ReadLe<std::uint32_t>(src + 4 * c) | 0xFF000000u;
-    }
+    std::uint8_t* const origin = surface->bits();
+    const auto copy = [&](const QRect& area) {
+        const QRect part = area.intersected(dest).intersected(whole);
+        for (int sy = part.top(); sy <= part.bottom(); ++sy) {
+            const int r = sy - dest.top();
+            // Bottom-up rows: the last one in memory is the top one on screen.
+            const int memoryRow = dib.bottomUp ? firstRow + rows - 1 - r : firstRow + r;
+            const std::uint8_t* src = bits + memoryRow * dib.stride + (srcX + part.left() - dest.left()) * 4;
+            auto* dst = reinterpret_cast<std::uint32_t*>(origin + sy * stride) + part.left();
+            for (int c = 0; c < part.width(); ++c)
+                dst[c] = ReadLe<std::uint32_t>(src + 4 * c) | 0xFF000000u;
+        }
+    };
+    if (clip.isEmpty())
+        copy(whole);
+    for (const QRect& area : clip)
+        copy(area);
     return true;
 }
 
