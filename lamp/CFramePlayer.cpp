@@ -99,6 +99,13 @@ void CFramePlayer::Advance()
         sequence.m_currentIndex = 0;
 }
 
+void CFramePlayer::SeekFrame(int index)
+{
+    const auto found = m_sequences.find(m_currentSequence);
+    if (found != m_sequences.end() && index >= 0 && index < found->second->GetFrameCount())
+        found->second->m_currentIndex = index;
+}
+
 bool CFramePlayer::Draw(CDrawTarget& target)
 {
     const CFrameSequence* sequence = GetCurrentSequence();

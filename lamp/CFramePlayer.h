@@ -61,6 +61,8 @@ public:
     void SelectSequence(std::uint16_t id);
     // One frame forward; past the last frame the loop starts again at the first.
     void Advance();
+    // Shows frame index of the current sequence next; an index outside the sequence is ignored.
+    void SeekFrame(int index);
     // Draws the current frame at its position. A frame that cannot be decoded draws nothing, so the
     // target keeps the last picture shown; returns whether a frame was drawn.
     bool Draw(CDrawTarget& target);

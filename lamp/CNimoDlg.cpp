@@ -102,7 +102,7 @@ bool CNimoDlg::Create(IOwner* owner)
 
     if (color == kLampRandom)
         m_colorTimer.start(kColorInterval, this);
-    m_frameTimer.start(kFrameInterval, this);
+    m_framePacer.Start();
     return true;
 }
 
@@ -123,7 +123,7 @@ void CNimoDlg::SaveAndClose()
             dialog->close();
         return;
     }
-    m_frameTimer.stop();
+    m_framePacer.Stop();
     const QRect frame = frameGeometry();
     const CSettingsStore& settings = CSettingsStore::Program();
     settings.WriteInt(NimoSettings::kWndX, frame.left());
@@ -259,15 +259,13 @@ void CNimoDlg::paintEvent(QPaintEvent*)
     }
     // A frame that cannot be decoded draws nothing, which leaves the last one on screen.
     CQtDrawTarget target(painter);
-    m_player.Draw(target);
+    if (m_player.Draw(target))
+        m_framePacer.NoteDrawn(m_player.GetCurrentSequence()->m_currentIndex);
 }
 
 void CNimoDlg::timerEvent(QTimerEvent* event)
 {
-    if (event->timerId() == m_frameTimer.timerId()) {
-        m_player.Advance();
-        update();
-    } else if (event->timerId() == m_colorTimer.timerId()) {
+    if (event->timerId() == m_colorTimer.timerId()) {
         m_player.SetColor(PickRandomColor());
     } else {
         QWidget::timerEvent(event);

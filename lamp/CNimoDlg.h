@@ -1,5 +1,6 @@
 #pragma once
 
+#include "lamp/CFramePacer.h"
 #include "lamp/CFramePlayer.h"
 #include "resources/ResourceIds.h"
 #include "share/CHyperLink.h"
@@ -56,7 +57,8 @@ public:
     void ShowAbove();
 
     CFramePlayer& Player() { return m_player; }
-    bool IsFrameTimerActive() const { return m_frameTimer.isActive(); }
+    bool IsFrameTimerActive() const { return m_framePacer.IsRunning(); }
+    const CFramePacer& FramePacer() const { return m_framePacer; }
     bool IsColorTimerActive() const { return m_colorTimer.isActive(); }
 
 protected:
@@ -97,7 +99,7 @@ private:
     // must outlive the command, so the close waits for its end, and the command's dialogs are closed.
     bool m_sendingToFriend = false;
     bool m_closeWhenSent = false;
-    QBasicTimer m_frameTimer;
+    CFramePacer m_framePacer{m_player, *this, kFrameInterval};
     QBasicTimer m_colorTimer;
     // The left button's drag: pressed (not yet moved by the drag distance), then the window manager's
     // move, or the window following the mouse itself where the window manager will not move it.

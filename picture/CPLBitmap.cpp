@@ -88,19 +88,35 @@ CPLDIB::CPLDIB()
 
 CPLDIB::~CPLDIB() = default;
 
-void CPLDIB::Alloc(int width, int height, int depth)
+void CPLDIB::Create(int width, int height, int depth)
 {
-    // The size is checked against the cap in 64 bits before anything is allocated.
-    if (!IsPictureSizeAllowed(width, height, depth))
-        ThrowCantCreate();
-    const std::int64_t size = kHeaderSize + TableSizeFor(depth) + StrideFor(width, depth) * height;
-    std::uint8_t* h = AllocateStorage(size, kHeaderSize + TableSizeFor(depth));
+    if (!m_storage || width != m_width || height != m_height || depth != m_depth) {
+        CPLBitmap::Create(width, height, depth);
+        return;
+    }
+    // What a new block would hold apart from its pixels: a fresh header and the grey ramp.
+    WriteHeader(m_storage, width, height, depth);
+    SetPointers();
+    FillGreyRamp();
+}
+
+void CPLDIB::WriteHeader(std::uint8_t* h, int width, int height, int depth)
+{
     std::memset(h, 0, kHeaderSize);
     WriteLE(h + 0, kHeaderSize, 4);
     WriteLE(h + 4, static_cast<std::uint32_t>(width), 4);
     WriteLE(h + 8, static_cast<std::uint32_t>(height), 4);
     WriteLE(h + 12, 1, 2);
     WriteLE(h + 14, static_cast<std::uint32_t>(depth), 2);
+}
+
+void CPLDIB::Alloc(int width, int height, int depth)
+{
+    // The size is checked against the cap in 64 bits before anything is allocated.
+    if (!IsPictureSizeAllowed(width, height, depth))
+        ThrowCantCreate();
+    const std::int64_t size = kHeaderSize + TableSizeFor(depth) + StrideFor(width, depth) * height;
+    WriteHeader(AllocateStorage(size, kHeaderSize + TableSizeFor(depth)), width, height, depth);
     SetPointers();
     m_width = width;
     m_height = height;

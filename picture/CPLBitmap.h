@@ -57,6 +57,9 @@ public:
     CPLDIB();
     ~CPLDIB() override;
 
+    // A picture of the size and depth already held keeps its storage block: decoding frame after frame into
+    // one bitmap then allocates nothing.
+    void Create(int width, int height, int depth) override;
     void Alloc(int width, int height, int depth) override;
     void Free() override;
 
@@ -75,6 +78,7 @@ public:
     std::uint8_t* GetBits() const { return m_pixels; }
 
 private:
+    static void WriteHeader(std::uint8_t* header, int width, int height, int depth);
     // Replaces the storage by a new block of size bytes whose pixel rows, pixelOffset bytes in, start on a
     // cache line: libjpeg's vector code writes rows much faster there. Throws "Can't create bitmap.".
     std::uint8_t* AllocateStorage(std::int64_t size, std::int64_t pixelOffset);

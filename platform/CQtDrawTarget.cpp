@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QImage>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QTransform>
 
@@ -150,6 +151,63 @@ void Paint(QPainter& painter, const QImage& image, bool bottomUp, int srcX, int 
     painter.restore();
 }
 
+// The raster surface under a painter (a window's backing store or an image) when rows can be copied into
+// it as they are: no transform but a whole-pixel shift and no clip of the painter's own. Null otherwise.
+QImage* StraightSurface(QPainter& painter, QPoint& shift)
+{
+    QPaintEngine* engine = painter.paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster || painter.hasClipping())
+        return nullptr;
+    QPaintDevice* device = engine->paintDevice();
+    if (!device || device->devType() != QInternal::Image)
+        return nullptr;
+    auto* surface = static_cast<QImage*>(device);
+    if (surface->format() != QImage::Format_RGB32 && surface->format() != QImage::Format_ARGB32_Premultiplied)
+        return nullptr;
+    const QTransform transform = painter.deviceTransform();
+    if (transform.type() > QTransform::TxTranslate || transform.dx() != int(transform.dx()) ||
+        transform.dy() != int(transform.dy()))
+        return nullptr;
+    shift = QPoint(int(transform.dx()), int(transform.dy()));
+    return surface;
+}
+
+// Copies 32-bit rows (blue, green, red, x) 1:1 into the surface, inside the region being repainted (a
+// shaped window's is many rectangles): the lamp's frame path, which allocates nothing and leaves Qt's
+// image drawing (and its worker threads) out. The fourth byte becomes opaque.
+bool CopyStraight(QPainter& painter, const SDibInfo& dib, const std::uint8_t* bits, int x, int y, int srcX,
+                  int firstRow, int columns, int rows)
+{
+    if (dib.depth != 32 || srcX < 0 || firstRow < 0 || srcX + columns > dib.width || firstRow + rows > dib.height)
+        return false;
+    QPoint shift;
+    QImage* surface = StraightSurface(painter, shift);
+    if (!surface)
+        return false;
+    const QRect dest = QRect(x, y, columns, rows).translated(shift);
+    const QRegion clip = painter.paintEngine()->systemClip();
+    const QRect whole = surface->rect();
+    const qsizetype stride = surface->bytesPerLine();
+    std::uint8_t* const origin = surface->bits();
+    const auto copy = [&](const QRect& area) {
+        const QRect part = area.intersected(dest).intersected(whole);
+        for (int sy = part.top(); sy <= part.bottom(); ++sy) {
+            const int r = sy - dest.top();
+            // Bottom-up rows: the last one in memory is the top one on screen.
+            const int memoryRow = dib.bottomUp ? firstRow + rows - 1 - r : firstRow + r;
+            const std::uint8_t* src = bits + memoryRow * dib.stride + (srcX + part.left() - dest.left()) * 4;
+            auto* dst = reinterpret_cast<std::uint32_t*>(origin + sy * stride) + part.left();
+            for (int c = 0; c < part.width(); ++c)
+                dst[c] = ReadLe<std::uint32_t>(src + 4 * c) | 0xFF000000u;
+        }
+    };
+    if (clip.isEmpty())
+        copy(whole);
+    for (const QRect& area : clip)
+        copy(area);
+    return true;
+}
+
 } // namespace
 
 int CQtDrawTarget::StretchDIBits(int x, int y, int destWidth, int destHeight, int srcX, int srcY,
@@ -160,12 +218,16 @@ int CQtDrawTarget::StretchDIBits(int x, int y, int destWidth, int destHeight, in
     if (!bits || !info || destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0 ||
         !ReadInfo(info, dib))
         return 0;
+    // (srcX, srcY) is the lower-left corner of the source counted from the picture's bottom row.
+    const int firstRow = dib.bottomUp ? srcY : dib.height - srcY - srcHeight;
+    if (rop == kSrcCopy && destWidth == srcWidth && destHeight == srcHeight &&
+        CopyStraight(m_painter, dib, static_cast<const std::uint8_t*>(bits), x, y, srcX, firstRow, srcWidth,
+                     srcHeight))
+        return srcHeight;
     std::vector<std::uint8_t> scratch;
     const QImage image = WrapRows(dib, static_cast<const std::uint8_t*>(bits), dib.height, scratch);
     if (image.isNull())
         return 0;
-    // (srcX, srcY) is the lower-left corner of the source counted from the picture's bottom row.
-    const int firstRow = dib.bottomUp ? srcY : dib.height - srcY - srcHeight;
     Paint(m_painter, image, dib.bottomUp, srcX, firstRow, srcWidth, srcHeight,
           QRectF(x, y, destWidth, destHeight), ModeFor(rop));
     return srcHeight;

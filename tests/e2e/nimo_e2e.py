@@ -696,6 +696,59 @@ def case_screenshot_shows_tinted_frame(args):
             check(min(plain) > 5, "colour %d: the lamp shows an untinted frame" % color)
 
 
+def frame_log(path):
+    """The frame indices the lamp has drawn so far, from its NIMO_FRAME_LOG file."""
+    if not os.path.exists(path):
+        return []
+    with open(path) as f:
+        return [int(line) for line in f.read().split()]
+
+
+def wait_still(what, probe, quiet=1.5, deadline=DEADLINE):
+    """Waits until probe() has returned the same value for quiet seconds; returns that value."""
+    end = time.monotonic() + deadline
+    value, since = probe(), time.monotonic()
+    while time.monotonic() - since < quiet:
+        check(time.monotonic() < end, "timed out waiting for " + what)
+        time.sleep(0.1)
+        now = probe()
+        if now != value:
+            value, since = now, time.monotonic()
+    return value
+
+
+def case_screen_saver_pauses_frames(args):
+    """No frame is drawn while the screen saver is on; afterwards the lamp goes on at the frame it would have
+    reached meanwhile."""
+    interval = 0.19
+    with Session(args) as s:
+        log = os.path.join(s.tmp, "frames.log")
+        s.env["NIMO_FRAME_LOG"] = log
+        s.start_nimo("-Embedding")
+        s.lamp()
+        wait_for("frames being drawn", lambda: len(frame_log(log)) >= 5)
+
+        s.run("xset", "s", "activate")
+        paused = wait_still("the frames to stop", lambda: frame_log(log))
+        paused_at = time.monotonic()
+        # Ten frames' time with the screen saver on: nothing may be drawn.
+        time.sleep(10 * interval)
+        check(frame_log(log) == paused, "frames were drawn while the screen saver was on: %s"
+              % frame_log(log)[len(paused):])
+
+        s.run("xset", "s", "reset")
+        resumed = wait_for("frames again after the screen saver", lambda: frame_log(log)[len(paused):])
+        resumed_at = time.monotonic()
+        # The first frame after the pause is the one the clock has reached, not the one after the last shown.
+        # The last frame came at most 1.5 s + one interval before paused_at (the quiet wait above).
+        skipped = (resumed[0] - paused[-1]) % 100
+        least = int((resumed_at - paused_at) / interval) - 3
+        most = int((resumed_at - paused_at + 1.5 + interval) / interval) + 3
+        check(least <= skipped <= most, "resumed at frame %d after %d, %d frames on; %d to %d were due"
+              % (resumed[0], paused[-1], skipped, least, most))
+        check(s.nimo.poll() is None, "nimo ended")
+
+
 def case_install(args):
     """cmake --install puts the program, the decoder, the desktop entry, the AppStream metadata, the manual
     pages and the theme icons under the prefix, so that a desktop menu built from that prefix lists the
@@ -792,7 +845,7 @@ def main():
 
 
 def missing_tools():
-    return [t for t in ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo", "import", "xmessage")
+    return [t for t in ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo", "import", "xmessage", "xset")
             if not shutil.which(t)]
 
 

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include <QImage>
+#include <QPaintEngine>
 #include <QPainter>
 
 #include <gtest/gtest.h>
@@ -158,6 +159,45 @@ TEST(QtDrawTargetRefusals, BadHeadersDrawNothing)
             << c.name;
         painter.end();
         EXPECT_EQ(canvas.pixel(3, 3) & 0xFFFFFF, 0u) << c.name;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A shaped window repaints through a clip of several rectangles, and a child through a shifted painter:
+// the frame lands inside the clip only, at the shifted place, and everything else keeps its pixels.
+TEST(QtDrawTargetClips, StraightCopyKeepsToTheRepaintedRegionAndTheShift)
+{
+    CPLDIB dib;
+    Paint(dib, 17, 13, 32);
+    const QRegion clip = QRegion(0, 0, 12, 36) + QRegion(20, 5, 6, 4);
+    const struct
+    {
+        const char* name;
+        QPoint shift;
+    } cases[] = {{"unshifted", QPoint(0, 0)}, {"shifted", QPoint(3, 2)}};
+    for (const auto& c : cases) {
+        CMemoryDrawTarget reference(kCanvasW, kCanvasH, kFill);
+        dib.Draw(reference, 5 + c.shift.x(), 4 + c.shift.y(), kSrcCopy);
+        QImage canvas(kCanvasW, kCanvasH, QImage::Format_RGB32);
+        canvas.fill(QColor::fromRgb(kFill));
+        {
+            QPainter painter(&canvas);
+            painter.paintEngine()->setSystemClip(clip);
+            painter.translate(c.shift);
+            CQtDrawTarget target(painter);
+            EXPECT_EQ(dib.Draw(target, 5, 4, kSrcCopy), 13) << c.name;
+        }
+        int wrong = 0;
+        for (int y = 0; y < kCanvasH; ++y)
+            for (int x = 0; x < kCanvasW; ++x) {
+                const std::uint32_t want = clip.contains(QPoint(x, y)) ? reference.Pixel(x, y) : kFill;
+                if ((canvas.pixel(x, y) & 0xFFFFFF) != want && ++wrong <= 3)
+                    ADD_FAILURE() << c.name << ": pixel (" << x << ", " << y << ")";
+            }
+        EXPECT_EQ(wrong, 0) << c.name;
     }
 }
 

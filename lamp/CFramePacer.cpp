@@ -1,0 +1,126 @@
+#include "lamp/CFramePacer.h"
+
+#include "lamp/CFramePlayer.h"
+#include "lamp/FrameClock.h"
+#include "platform/CScreenWatch.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QTimerEvent>
+#include <QWidget>
+#include <QWindow>
+
+#include <cstdlib>
+
+CFramePacer::CFramePacer(CFramePlayer& player, QWidget& window, int intervalMs)
+    : m_player(player), m_window(window), m_intervalMs(intervalMs)
+{
+    if (const char* path = std::getenv("NIMO_FRAME_LOG"); path && *path)
+        m_log = std::fopen(path, "a");
+    m_window.installEventFilter(this);
+}
+
+CFramePacer::~CFramePacer()
+{
+    if (m_log)
+        std::fclose(m_log);
+}
+
+void CFramePacer::Start()
+{
+    m_running = true;
+    m_clock.start();
+    m_player.SeekFrame(0);
+    // Only an X display has a screen saver to watch.
+    if (!m_screen && QGuiApplication::platformName() == QLatin1String("xcb"))
+        m_screen = std::make_unique<CScreenWatch>([this](bool seen) { SetScreenSeen(seen); });
+    m_screenSeen = !m_screen || m_screen->IsScreenSeen();
+    if (QWindow* window = m_window.windowHandle())
+        window->installEventFilter(this);
+    Reconsider();
+}
+
+void CFramePacer::Stop()
+{
+    m_running = false;
+    Reconsider();
+}
+
+void CFramePacer::SetScreenSeen(bool seen)
+{
+    m_screenSeen = seen;
+    Reconsider();
+}
+
+bool CFramePacer::IsWindowSeen() const
+{
+    if (!m_window.isVisible() || m_window.isMinimized())
+        return false;
+    const QWindow* window = m_window.windowHandle();
+    return window && window->isExposed();
+}
+
+void CFramePacer::Reconsider()
+{
+    const bool play = m_running && m_screenSeen && IsWindowSeen();
+    if (play == m_timer.isActive())
+        return;
+    if (play) {
+        m_timer.start(m_intervalMs, this);
+        ShowDueFrame();
+    } else {
+        m_timer.stop();
+    }
+}
+
+void CFramePacer::ShowDueFrame()
+{
+    const CFrameSequence* sequence = m_player.GetCurrentSequence();
+    if (!sequence)
+        return;
+    const int due = FrameIndexAt(m_clock.elapsed(), m_intervalMs, sequence->GetFrameCount());
+    if (due != sequence->m_currentIndex) {
+        m_player.SeekFrame(due);
+        m_window.update();
+    }
+}
+
+void CFramePacer::NoteDrawn(int frameIndex)
+{
+    if (m_log) {
+        std::fprintf(m_log, "%d\n", frameIndex);
+        std::fflush(m_log);
+    }
+}
+
+bool CFramePacer::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == &m_window) {
+        switch (event->type()) {
+        case QEvent::Show:
+            // The native window exists now: its exposure is what says whether it is on screen.
+            if (QWindow* window = m_window.windowHandle())
+                window->installEventFilter(this);
+            Reconsider();
+            break;
+        case QEvent::Hide:
+        case QEvent::WindowStateChange:
+            Reconsider();
+            break;
+        default:
+            break;
+        }
+    } else if (event->type() == QEvent::Expose) {
+        // The window has taken its new exposure before this event reaches anybody.
+        Reconsider();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void CFramePacer::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == m_timer.timerId())
+        ShowDueFrame();
+    else
+        QObject::timerEvent(event);
+}
