@@ -76,8 +76,11 @@ void CPLBmpDecoder::DoDecode(CPLBitmap& bitmap, std::uint8_t*& palette, int& dep
     }
 
     const bool compressed = header.compression != 0;
-    // Runs need not reach every pixel: the ones they miss read as colour index 0 (black at 32 bits), as
-    // the container's storage starts zeroed.
+    // Runs need not reach every pixel: the ones they miss read as colour index 0 (black at 32 bits), never
+    // as what a reused bitmap held before.
+    if (compressed)
+        std::memset(bitmap.m_pixels, 0,
+                    static_cast<std::size_t>(bitmap.GetStride()) * static_cast<std::size_t>(bitmap.m_height));
     switch (header.bitCount) {
     case 1:
         Decode1Bit(source, bitmap, palette);
