@@ -132,6 +132,7 @@ class Session:
             "DISPLAY": self.display,
         })
         env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
+        env.setdefault("LSAN_OPTIONS", "suppressions=" + os.path.join(os.path.dirname(os.path.abspath(__file__)), "lsan.supp"))
         return env
 
     def _spawn(self, argv, env=None, **kw):
