@@ -1,7 +1,11 @@
 #include "platform/CResourceModule.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <tuple>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -15,6 +19,26 @@ bool Before(const SResourceEntry& a, const SResourceEntry& b)
 CResourceModule::CResourceModule(std::vector<SResourceEntry> entries) : m_entries(std::move(entries))
 {
     std::stable_sort(m_entries.begin(), m_entries.end(), Before);
+}
+
+CResourceModule::CResourceModule(std::vector<SResourceEntry> entries, SProgramTag)
+    : CResourceModule(std::move(entries))
+{
+    m_inProgramFile = true;
+}
+
+void CResourceModule::ReleasePages(const void* begin, std::size_t size) const
+{
+    // Bytes of the program file mapped read-only come back from the file; anything else would come
+    // back as zeros.
+    if (!m_inProgramFile || !begin || size == 0)
+        return;
+    static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(begin);
+    const std::uintptr_t first = (start + page - 1) / page * page;
+    const std::uintptr_t end = (start + size) / page * page;
+    if (first < end)
+        madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
 }
 
 const SResourceEntry* CResourceModule::Find(std::uint16_t type, std::uint16_t id) const

@@ -34,10 +34,20 @@ public:
     static const CResourceModule& Program();
 
     const SResourceEntry* Find(std::uint16_t type, std::uint16_t id) const;
+    // Lets the memory pages wholly inside [begin, begin + size) go from the resident set, to be read again
+    // from the program file when next touched. Only the program's own resources, which are part of its
+    // read-only file mapping, are let go; a module made of bytes in memory keeps them.
+    void ReleasePages(const void* begin, std::size_t size) const;
     const std::vector<SResourceEntry>& Entries() const { return m_entries; }
 
 private:
+    struct SProgramTag
+    {
+    };
+    CResourceModule(std::vector<SResourceEntry> entries, SProgramTag);
+
     std::vector<SResourceEntry> m_entries; // sorted by type, then id
+    bool m_inProgramFile = false;
 };
 
 // The lookup in the shape of the original platform calls; a null module means the program itself.
