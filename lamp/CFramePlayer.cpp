@@ -6,7 +6,7 @@
 #include "platform/CDrawTarget.h"
 #include "platform/CResourceModule.h"
 
-#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <exception>
 #include <new>
@@ -114,43 +114,23 @@ bool CFramePlayer::Draw(CDrawTarget& target)
     const CFrameEntry* entry = sequence ? sequence->GetCurrentFrame() : nullptr;
     if (!entry)
         return false;
-    bool decoded = true;
+    // The frame's bytes are copied from the program file, not read through its mapping: a hundred frames
+    // read once a loop would otherwise stay resident, half a megabyte for the one picture in use.
+    const HRSRC found = FindResource(m_module, std::uint16_t(entry->m_resourceId & 0xFFFF), kRtRcdata);
+    if (!found || found->size > std::size_t(INT_MAX))
+        return false;
+    (m_module ? *m_module : CResourceModule::Program()).CopyResource(*found, m_frameBytes);
     try {
-        m_decoder->DecodeResource(m_module, entry->m_resourceId & 0xFFFF, *m_frame, 0, 0);
+        m_decoder->DecodeMemory(m_frameBytes.data(), int(m_frameBytes.size()), *m_frame, 0);
     } catch (const CTextException&) {
-        decoded = false;
+        // The frame bitmap may hold a half-decoded picture now: draw nothing rather than that.
+        return false;
     } catch (const std::exception&) {
         // Out of memory or any other library failure: like an undecodable picture.
-        decoded = false;
-    }
-    ReleaseFramePages(*sequence);
-    // The frame bitmap may hold a half-decoded picture now: draw nothing rather than that.
-    if (!decoded)
         return false;
+    }
     ApplyTint(*m_frame, m_tint);
     return m_frame->Draw(target, entry->m_x, entry->m_y, kSrcCopy) != 0;
-}
-
-void CFramePlayer::ReleaseFramePages(const CFrameSequence& sequence)
-{
-    // Each frame is read once a loop: a hundred of them kept resident would cost half a megabyte for the
-    // one picture in use. Reading one maps its neighbours too, so the whole span of the frames goes.
-    if (m_spanSequence != &sequence) {
-        m_spanSequence = &sequence;
-        m_spanBegin = m_spanEnd = nullptr;
-        for (const auto& frame : sequence.m_frames) {
-            const HRSRC found = FindResource(m_module, std::uint16_t(frame->m_resourceId & 0xFFFF), kRtRcdata);
-            const std::uint8_t* data = found ? LockResource(LoadResource(m_module, found)) : nullptr;
-            if (!data)
-                continue;
-            const std::uint8_t* end = data + SizeofResource(m_module, found);
-            m_spanBegin = m_spanBegin ? std::min(m_spanBegin, data) : data;
-            m_spanEnd = std::max(m_spanEnd, end);
-        }
-    }
-    if (m_spanBegin)
-        (m_module ? *m_module : CResourceModule::Program())
-            .ReleasePages(m_spanBegin, std::size_t(m_spanEnd - m_spanBegin));
 }
 
 void CFramePlayer::SetColor(int index)

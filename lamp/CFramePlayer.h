@@ -71,27 +71,18 @@ public:
     int GetColor() const { return m_tint; }
 
     // Where the frames come from; null (the default) is the program's own resources.
-    void SetResourceModule(const CResourceModule* module)
-    {
-        m_module = module;
-        m_spanSequence = nullptr;
-    }
+    void SetResourceModule(const CResourceModule* module) { m_module = module; }
     const CFrameSequence* GetCurrentSequence() const;
     std::uint16_t GetCurrentSequenceId() const { return m_currentSequence; }
 
 private:
-    void ReleaseFramePages(const CFrameSequence& sequence);
-
     std::map<std::uint16_t, std::unique_ptr<CFrameSequence>> m_sequences;
     std::uint16_t m_currentSequence = 0;
     std::unique_ptr<CPLAnyDecoder> m_decoder;
     std::unique_ptr<CPLDIB> m_frame;
     const CResourceModule* m_module = nullptr;
     int m_tint = kLampBlue;
-    // Where the current sequence's frames lie in memory, found once.
-    const CFrameSequence* m_spanSequence = nullptr;
-    const std::uint8_t* m_spanBegin = nullptr;
-    const std::uint8_t* m_spanEnd = nullptr;
+    std::vector<std::uint8_t> m_frameBytes; // the current frame's file, storage kept between frames
 };
 
 // Rewrites the colour channels of every pixel for tint index 1 to 6; any other index changes nothing.

@@ -34,10 +34,10 @@ public:
     static const CResourceModule& Program();
 
     const SResourceEntry* Find(std::uint16_t type, std::uint16_t id) const;
-    // Lets the memory pages wholly inside [begin, begin + size) go from the resident set, to be read again
-    // from the program file when next touched. Only the program's own resources, which are part of its
-    // read-only file mapping, are let go; a module made of bytes in memory keeps them.
-    void ReleasePages(const void* begin, std::size_t size) const;
+    // Copies a resource's bytes into a buffer that keeps its storage from call to call. The program's own
+    // resources are read from the program file rather than through its memory mapping: a resource read
+    // over and over (the lamp's frames) then never becomes part of the resident memory.
+    void CopyResource(const SResourceEntry& entry, std::vector<std::uint8_t>& into) const;
     const std::vector<SResourceEntry>& Entries() const { return m_entries; }
 
 private:
