@@ -6,6 +6,7 @@
 #include "platform/CDrawTarget.h"
 #include "platform/CResourceModule.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <exception>
@@ -119,6 +120,15 @@ bool CFramePlayer::Draw(CDrawTarget& target)
     const HRSRC found = FindResource(m_module, std::uint16_t(entry->m_resourceId & 0xFFFF), kRtRcdata);
     if (!found || found->size > std::size_t(INT_MAX))
         return false;
+    if (m_frameBytes.capacity() < found->size) {
+        // Room for the largest frame of the sequence at once: growing frame by frame would allocate
+        // during the first loop.
+        std::size_t largest = found->size;
+        for (const auto& frame : sequence->m_frames)
+            if (const HRSRC other = FindResource(m_module, std::uint16_t(frame->m_resourceId & 0xFFFF), kRtRcdata))
+                largest = std::max(largest, other->size);
+        m_frameBytes.reserve(largest);
+    }
     (m_module ? *m_module : CResourceModule::Program()).CopyResource(*found, m_frameBytes);
     try {
         m_decoder->DecodeMemory(m_frameBytes.data(), int(m_frameBytes.size()), *m_frame, 0);
