@@ -17,30 +17,39 @@ namespace {
 
 constexpr int kTintCount = 7;
 
-// The channel rewrite of one tint on a pixel's blue, green and red bytes.
-inline void TintPixel(std::uint8_t* p, int index)
+// Rewrites every pixel of the rows with one tint's channel rule (p[0] blue, p[1] green, p[2] red); the
+// rule is chosen once, not per pixel, so that the loop stays a plain byte shuffle.
+template <int BytesPerPixel, typename Rule> void RewritePixels(CPLBitmap& bitmap, Rule rule)
 {
-    std::uint8_t& blue = p[0];
-    std::uint8_t& green = p[1];
-    std::uint8_t& red = p[2];
+    for (std::uint8_t* row : bitmap.m_rows) {
+        if (!row)
+            continue;
+        std::uint8_t* const end = row + std::size_t(bitmap.m_width) * BytesPerPixel;
+        for (std::uint8_t* p = row; p != end; p += BytesPerPixel)
+            rule(p);
+    }
+}
+
+template <int BytesPerPixel> void TintRows(CPLBitmap& bitmap, int index)
+{
     switch (index) {
     case kLampOrange:
-        std::swap(red, blue);
+        RewritePixels<BytesPerPixel>(bitmap, [](std::uint8_t* p) { std::swap(p[2], p[0]); });
         break;
     case kLampPink:
-        red = blue;
+        RewritePixels<BytesPerPixel>(bitmap, [](std::uint8_t* p) { p[2] = p[0]; });
         break;
     case kLampViolet:
-        std::swap(red, green);
+        RewritePixels<BytesPerPixel>(bitmap, [](std::uint8_t* p) { std::swap(p[2], p[1]); });
         break;
     case kLampGreen:
-        blue = red;
+        RewritePixels<BytesPerPixel>(bitmap, [](std::uint8_t* p) { p[0] = p[2]; });
         break;
     case kLampTurquoise:
-        blue = green;
+        RewritePixels<BytesPerPixel>(bitmap, [](std::uint8_t* p) { p[0] = p[1]; });
         break;
     case kLampMistyrose:
-        red = green;
+        RewritePixels<BytesPerPixel>(bitmap, [](std::uint8_t* p) { p[2] = p[1]; });
         break;
     default:
         break;
@@ -156,18 +165,14 @@ void ApplyTint(CPLBitmap& bitmap, int index)
     // Pictures with a colour table are left alone: their pixels are indices, not colours.
     if (depth != 24 && depth != 32)
         return;
-    const int bytesPerPixel = depth / 8;
     // The row table is what says where rows are; a bitmap whose table does not match its height is
     // not touched rather than written past its rows.
     if (bitmap.m_width <= 0 || bitmap.m_rows.size() != static_cast<std::size_t>(bitmap.m_height))
         return;
-    for (std::uint8_t* row : bitmap.m_rows) {
-        if (!row)
-            continue;
-        std::uint8_t* p = row;
-        for (std::int32_t x = 0; x < bitmap.m_width; ++x, p += bytesPerPixel)
-            TintPixel(p, index);
-    }
+    if (depth == 32)
+        TintRows<4>(bitmap, index);
+    else
+        TintRows<3>(bitmap, index);
 }
 
 int PickRandomColor()
