@@ -39,14 +39,7 @@ bool CSystemTray::CreateIcon(QObject*, unsigned, const QString& tip, const QIcon
     m_image = icon;
     m_tip = CutTip(tip);
     m_enabled = true;
-    m_menu.reset(BuildMenu());
-    if (m_menu) {
-        connect(m_menu.get(), &QMenu::triggered, this, [this](QAction* action) {
-            const int command = action->data().toInt();
-            if (command && m_target)
-                m_target(command);
-        });
-    }
+    m_menu.reset();
     m_watcherSeen = IsStatusNotifierWatcherPresent();
     if (TryInstall())
         return true;
@@ -89,9 +82,10 @@ void CSystemTray::Install(EHost host)
     // the check above has just found the same.
     m_icon = std::make_unique<QSystemTrayIcon>(m_image);
     m_icon->setToolTip(m_tip);
-    if (host == EHost::StatusNotifier && m_menu) {
+    if (host == EHost::StatusNotifier) {
         // Exported over D-Bus: the host shows it on a right click.
-        m_icon->setContextMenu(m_menu.get());
+        if (QMenu* menu = EnsureMenu())
+            m_icon->setContextMenu(menu);
     }
     connect(m_icon.get(), &QSystemTrayIcon::activated, this, &CSystemTray::OnActivated);
     m_icon->show();
@@ -188,6 +182,22 @@ QMenu* CSystemTray::BuildMenu() const
     return menu;
 }
 
+QMenu* CSystemTray::EnsureMenu()
+{
+    // Built when first shown or exported: an XEmbed icon whose menu nobody opens costs no menu at all.
+    if (!m_menu) {
+        m_menu.reset(BuildMenu());
+        if (m_menu) {
+            connect(m_menu.get(), &QMenu::triggered, this, [this](QAction* action) {
+                const int command = action->data().toInt();
+                if (command && m_target)
+                    m_target(command);
+            });
+        }
+    }
+    return m_menu.get();
+}
+
 int CSystemTray::DefaultCommand() const
 {
     CMenuResource resource;
@@ -203,8 +213,9 @@ void CSystemTray::HandleNotification(EMouse mouse, const QPoint& pointer)
 {
     if (mouse == EMouse::RightUp) {
         // The menu pops up and this returns: the chosen command arrives through the menu's signal.
-        if (m_menu && !m_menu->isVisible())
-            m_menu->popup(pointer);
+        QMenu* menu = EnsureMenu();
+        if (menu && !menu->isVisible())
+            menu->popup(pointer);
     } else if (mouse == EMouse::LeftDoubleClick) {
         const int command = DefaultCommand();
         if (command && m_target)

@@ -71,7 +71,8 @@ public:
     // The menu the icon opens, built from the resource with its default item set; null when the
     // resource cannot be read. The caller owns it.
     QMenu* BuildMenu() const;
-    // The icon's own menu, built once by CreateIcon (a StatusNotifierItem host is given it to show).
+    QMenu* EnsureMenu();
+    // The icon's own menu, built the first time it is shown or given to a StatusNotifierItem host.
     QMenu* Menu() const { return m_menu.get(); }
     // The command of the menu's default item, 0 when the resource cannot be read.
     int DefaultCommand() const;

@@ -67,13 +67,13 @@ void CFramePacer::Reconsider()
         return;
     if (play) {
         m_timer.start(m_intervalMs, this);
-        ShowDueFrame();
+        ShowDueFrame(false);
     } else {
         m_timer.stop();
     }
 }
 
-void CFramePacer::ShowDueFrame()
+void CFramePacer::ShowDueFrame(bool now)
 {
     const CFrameSequence* sequence = m_player.GetCurrentSequence();
     if (!sequence)
@@ -81,7 +81,11 @@ void CFramePacer::ShowDueFrame()
     const int due = FrameIndexAt(m_clock.elapsed(), m_intervalMs, sequence->GetFrameCount());
     if (due != sequence->m_currentIndex) {
         m_player.SeekFrame(due);
-        m_window.update();
+        // On the timer the frame is painted at once: a posted update would wake the loop a second time.
+        if (!now)
+            m_window.update();
+        else if (!m_drawNow || !m_drawNow())
+            m_window.repaint();
     }
 }
 
@@ -120,7 +124,7 @@ bool CFramePacer::eventFilter(QObject* watched, QEvent* event)
 void CFramePacer::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == m_timer.timerId())
-        ShowDueFrame();
+        ShowDueFrame(true);
     else
         QObject::timerEvent(event);
 }

@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 class CFramePlayer;
@@ -31,6 +32,8 @@ public:
     // The timer is running: the lamp is playing and seen.
     bool IsTicking() const { return m_timer.isActive(); }
     void SetScreenSeen(bool seen);
+    // How a due frame is drawn at once, bypassing the window's repaint; false sends it through repaint.
+    void SetDrawNow(std::function<bool()> drawNow) { m_drawNow = std::move(drawNow); }
 
     // After each drawn frame: with NIMO_FRAME_LOG naming a file at start-up, appends the frame's index
     // there, so that tests can see what the lamp drew and when it drew nothing.
@@ -43,7 +46,7 @@ protected:
 private:
     bool IsWindowSeen() const;
     void Reconsider();
-    void ShowDueFrame();
+    void ShowDueFrame(bool now);
 
     CFramePlayer& m_player;
     QWidget& m_window;
@@ -54,4 +57,5 @@ private:
     QBasicTimer m_timer;
     std::unique_ptr<CScreenWatch> m_screen;
     std::FILE* m_log = nullptr;
+    std::function<bool()> m_drawNow;
 };

@@ -4,7 +4,10 @@
 #include "picture/CPLBitmap.h"
 #include "picture/CTextException.h"
 #include "platform/CDrawTarget.h"
+#include "platform/CResourceModule.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <exception>
 #include <new>
@@ -14,30 +17,39 @@ namespace {
 
 constexpr int kTintCount = 7;
 
-// The channel rewrite of one tint on a pixel's blue, green and red bytes.
-inline void TintPixel(std::uint8_t* p, int index)
+// Rewrites every pixel of the rows with one tint's channel rule (p[0] blue, p[1] green, p[2] red); the
+// rule is chosen once, not per pixel, so that the loop stays a plain byte shuffle.
+template <int BytesPerPixel, typename Rule> void RewritePixels(CPLBitmap& bitmap, Rule rule)
 {
-    std::uint8_t& blue = p[0];
-    std::uint8_t& green = p[1];
-    std::uint8_t& red = p[2];
+    for (std::uint8_t* row : bitmap.m_rows) {
+        if (!row)
+            continue;
+        std::uint8_t* const end = row + std::size_t(bitmap.m_width) * BytesPerPixel;
+        for (std::uint8_t* p = row; p != end; p += BytesPerPixel)
+            rule(p);
+    }
+}
+
+template <int BytesPerPixel> void TintRows(CPLBitmap& bitmap, int index)
+{
     switch (index) {
     case kLampOrange:
-        std::swap(red, blue);
+        RewritePixels<BytesPerPixel>(bitmap, [](std::uint8_t* p) { std::swap(p[2], p[0]); });
         break;
     case kLampPink:
-        red = blue;
+        RewritePixels<BytesPerPixel>(bitmap, [](std::uint8_t* p) { p[2] = p[0]; });
         break;
     case kLampViolet:
-        std::swap(red, green);
+        RewritePixels<BytesPerPixel>(bitmap, [](std::uint8_t* p) { std::swap(p[2], p[1]); });
         break;
     case kLampGreen:
-        blue = red;
+        RewritePixels<BytesPerPixel>(bitmap, [](std::uint8_t* p) { p[0] = p[2]; });
         break;
     case kLampTurquoise:
-        blue = green;
+        RewritePixels<BytesPerPixel>(bitmap, [](std::uint8_t* p) { p[0] = p[1]; });
         break;
     case kLampMistyrose:
-        red = green;
+        RewritePixels<BytesPerPixel>(bitmap, [](std::uint8_t* p) { p[2] = p[1]; });
         break;
     default:
         break;
@@ -112,8 +124,23 @@ bool CFramePlayer::Draw(CDrawTarget& target)
     const CFrameEntry* entry = sequence ? sequence->GetCurrentFrame() : nullptr;
     if (!entry)
         return false;
+    // The frame's bytes are copied from the program file, not read through its mapping: a hundred frames
+    // read once a loop would otherwise stay resident, half a megabyte for the one picture in use.
+    const HRSRC found = FindResource(m_module, std::uint16_t(entry->m_resourceId & 0xFFFF), kRtRcdata);
+    if (!found || found->size > std::size_t(INT_MAX))
+        return false;
+    if (m_frameBytes.capacity() < found->size) {
+        // Room for the largest frame of the sequence at once: growing frame by frame would allocate
+        // during the first loop.
+        std::size_t largest = found->size;
+        for (const auto& frame : sequence->m_frames)
+            if (const HRSRC other = FindResource(m_module, std::uint16_t(frame->m_resourceId & 0xFFFF), kRtRcdata))
+                largest = std::max(largest, other->size);
+        m_frameBytes.reserve(largest);
+    }
+    (m_module ? *m_module : CResourceModule::Program()).CopyResource(*found, m_frameBytes);
     try {
-        m_decoder->DecodeResource(m_module, entry->m_resourceId & 0xFFFF, *m_frame, 0, 0);
+        m_decoder->DecodeMemory(m_frameBytes.data(), int(m_frameBytes.size()), *m_frame, 0);
     } catch (const CTextException&) {
         // The frame bitmap may hold a half-decoded picture now: draw nothing rather than that.
         return false;
@@ -138,18 +165,14 @@ void ApplyTint(CPLBitmap& bitmap, int index)
     // Pictures with a colour table are left alone: their pixels are indices, not colours.
     if (depth != 24 && depth != 32)
         return;
-    const int bytesPerPixel = depth / 8;
     // The row table is what says where rows are; a bitmap whose table does not match its height is
     // not touched rather than written past its rows.
     if (bitmap.m_width <= 0 || bitmap.m_rows.size() != static_cast<std::size_t>(bitmap.m_height))
         return;
-    for (std::uint8_t* row : bitmap.m_rows) {
-        if (!row)
-            continue;
-        std::uint8_t* p = row;
-        for (std::int32_t x = 0; x < bitmap.m_width; ++x, p += bytesPerPixel)
-            TintPixel(p, index);
-    }
+    if (depth == 32)
+        TintRows<4>(bitmap, index);
+    else
+        TintRows<3>(bitmap, index);
 }
 
 int PickRandomColor()

@@ -82,6 +82,7 @@ private:
     std::unique_ptr<CPLDIB> m_frame;
     const CResourceModule* m_module = nullptr;
     int m_tint = kLampBlue;
+    std::vector<std::uint8_t> m_frameBytes; // the current frame's file, storage kept between frames
 };
 
 // Rewrites the colour channels of every pixel for tint index 1 to 6; any other index changes nothing.

@@ -7,6 +7,7 @@
 #include "lamp/LampPlacement.h"
 #include "platform/CQtDrawTarget.h"
 #include "platform/CSettingsStore.h"
+#include "platform/CXcbWindowSurface.h"
 #include "platform/OwnedWindows.h"
 #include "platform/ProgramIcon.h"
 #include "platform/StringResource.h"
@@ -23,6 +24,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
 #include <QScreen>
@@ -78,6 +80,11 @@ bool CNimoDlg::Create(IOwner* owner)
     // Every dialog and message box of the program opens above the lamp from now on.
     winId();
     SetDialogOwner(this);
+    m_surface = CXcbWindowSurface::ForWindow(*this);
+    if (m_surface) {
+        setAttribute(Qt::WA_PaintOnScreen);
+        m_framePacer.SetDrawNow([this] { return DrawFrameNow(); });
+    }
 
     // No outline (mask missing) leaves a plain rectangle without a word; only a refused one is reported.
     if (const std::optional<QRegion> outline = COutlineBuilder().Build(kIdbMask)) {
@@ -250,8 +257,35 @@ void CNimoDlg::OnShowPopupMenu(const QPoint& globalPos)
         OnCommand(command);
 }
 
-void CNimoDlg::paintEvent(QPaintEvent*)
+QPaintEngine* CNimoDlg::paintEngine() const
 {
+    return m_surface ? nullptr : QWidget::paintEngine();
+}
+
+bool CNimoDlg::DrawFrameNow()
+{
+    // Qt's repaint around a frame (its events, regions and paint device) cost as much as the decode.
+    if (!m_surface || isMinimized())
+        return false;
+    if (m_player.Draw(*m_surface))
+        m_framePacer.NoteDrawn(m_player.GetCurrentSequence()->m_currentIndex);
+    m_surface->Present(rect());
+    return true;
+}
+
+void CNimoDlg::paintEvent(QPaintEvent* event)
+{
+    if (m_surface) {
+        if (isMinimized()) {
+            QPainter painter(&m_surface->Canvas());
+            m_icon.paint(&painter, rect());
+        } else if (m_player.Draw(*m_surface)) {
+            m_framePacer.NoteDrawn(m_player.GetCurrentSequence()->m_currentIndex);
+        }
+        // A frame that cannot be decoded leaves the last one in the surface: shown again where exposed.
+        m_surface->Present(event->region());
+        return;
+    }
     QPainter painter(this);
     if (isMinimized()) {
         m_icon.paint(&painter, rect());

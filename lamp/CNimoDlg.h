@@ -11,6 +11,10 @@
 #include <QSize>
 #include <QWidget>
 
+#include <memory>
+
+class CXcbWindowSurface;
+
 class QRegion;
 
 // The lamp on the desktop: a frameless 70 x 180 window cut to the lamp's outline, above ordinary windows
@@ -61,6 +65,9 @@ public:
     const CFramePacer& FramePacer() const { return m_framePacer; }
     bool IsColorTimerActive() const { return m_colorTimer.isActive(); }
 
+    // Null while frames go straight to the X server: there is no backing store to paint into then.
+    QPaintEngine* paintEngine() const override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
@@ -89,9 +96,12 @@ private:
     // The Configure dialog; on OK the new colour shows from the next frame on.
     void OnConfigure();
     void OnShowPopupMenu(const QPoint& globalPos);
+    // The due frame straight into the window's surface; false where frames go through paint events.
+    bool DrawFrameNow();
 
     CHyperLink m_hyperLink; // only the opener of the product page
     CFramePlayer m_player;
+    std::unique_ptr<CXcbWindowSurface> m_surface;
     QIcon m_icon;
     IOwner* m_owner = nullptr;
     // The send-to-a-friend command runs nested event loops (its dialogs, the mail client's run), in which a

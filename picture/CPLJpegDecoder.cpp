@@ -155,9 +155,12 @@ bool CPLJpegDecoder::ReadColourRows(CPLBitmap& bitmap) noexcept
     if (setjmp(m_jump))
         return false;
     const JDIMENSION height = m_cinfo.output_height;
-    for (JDIMENSION y = 0; y < height; ++y) {
-        JSAMPROW row = bitmap.m_rows[y];
-        jpeg_read_scanlines(&m_cinfo, &row, 1);
+    // All rows left at once: with 2:1 vertical subsampling libjpeg then writes both rows of a pair in place
+    // instead of one of them into a spare row and copying it out on the next call.
+    while (m_cinfo.output_scanline < height) {
+        if (jpeg_read_scanlines(&m_cinfo, bitmap.m_rows.data() + m_cinfo.output_scanline,
+                                height - m_cinfo.output_scanline) == 0)
+            break;
     }
     return true;
 }

@@ -1,6 +1,6 @@
 #include "platform/CQtDrawTarget.h"
 
-#include "platform/PictureLimits.h"
+#include "platform/DibInfo.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -19,56 +19,12 @@ namespace {
 constexpr std::uint32_t kSrcPaint = 0x00EE0086;
 constexpr std::uint32_t kSrcAnd = 0x008800C6;
 constexpr std::uint32_t kSrcInvert = 0x00660046;
-constexpr std::uint32_t kBiRgb = 0;
-constexpr std::uint32_t kBiBitfields = 3;
 
 template <typename T> T ReadLe(const std::uint8_t* p)
 {
     T v;
     std::memcpy(&v, p, sizeof v);
     return v;
-}
-
-// What the 40-byte header says, checked before anything is wrapped.
-struct SDibInfo
-{
-    int width = 0;
-    int height = 0; // rows, always positive
-    bool bottomUp = true;
-    int depth = 0;
-    qsizetype stride = 0;
-    const std::uint8_t* table = nullptr;
-    int tableEntries = 0;
-};
-
-bool ReadInfo(const void* info, SDibInfo& out)
-{
-    const auto* h = static_cast<const std::uint8_t*>(info);
-    const auto headerSize = ReadLe<std::uint32_t>(h);
-    const auto width = ReadLe<std::int32_t>(h + 4);
-    const auto height = ReadLe<std::int32_t>(h + 8);
-    const auto depth = ReadLe<std::uint16_t>(h + 14);
-    const auto compression = ReadLe<std::uint32_t>(h + 16);
-    const auto used = ReadLe<std::uint32_t>(h + 32);
-    // The picture library's cap on a side, so that the stride below cannot overflow.
-    if (headerSize < 40 || width <= 0 || width > kMaxPictureSide || height == 0 ||
-        height < -kMaxPictureSide || height > kMaxPictureSide)
-        return false;
-    if (compression != kBiRgb && !(compression == kBiBitfields && (depth == 16 || depth == 32)))
-        return false;
-    if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32)
-        return false;
-    out.width = width;
-    out.height = std::abs(height);
-    out.bottomUp = height > 0;
-    out.depth = depth;
-    out.stride = static_cast<qsizetype>(DibStride(width, depth));
-    if (depth <= 8) {
-        const int full = 1 << depth;
-        out.tableEntries = used == 0 || used > std::uint32_t(full) ? full : int(used);
-        out.table = h + headerSize;
-    }
-    return true;
 }
 
 QList<QRgb> ColorTable(const SDibInfo& dib)
@@ -192,9 +148,7 @@ bool CopyStraight(QPainter& painter, const SDibInfo& dib, const std::uint8_t* bi
     const auto copy = [&](const QRect& area) {
         const QRect part = area.intersected(dest).intersected(whole);
         for (int sy = part.top(); sy <= part.bottom(); ++sy) {
-            const int r = sy - dest.top();
-            // Bottom-up rows: the last one in memory is the top one on screen.
-            const int memoryRow = dib.bottomUp ? firstRow + rows - 1 - r : firstRow + r;
+            const int memoryRow = DibMemoryRow(dib, firstRow, rows, sy - dest.top());
             const std::uint8_t* src = bits + memoryRow * dib.stride + (srcX + part.left() - dest.left()) * 4;
             auto* dst = reinterpret_cast<std::uint32_t*>(origin + sy * stride) + part.left();
             for (int c = 0; c < part.width(); ++c)
@@ -216,7 +170,7 @@ int CQtDrawTarget::StretchDIBits(int x, int y, int destWidth, int destHeight, in
 {
     SDibInfo dib;
     if (!bits || !info || destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0 ||
-        !ReadInfo(info, dib))
+        !ReadDibInfo(info, dib))
         return 0;
     // (srcX, srcY) is the lower-left corner of the source counted from the picture's bottom row.
     const int firstRow = dib.bottomUp ? srcY : dib.height - srcY - srcHeight;
@@ -238,7 +192,7 @@ int CQtDrawTarget::SetDIBitsToDevice(int x, int y, unsigned width, unsigned heig
                                      const void* info, unsigned)
 {
     SDibInfo dib;
-    if (!bits || !info || width == 0 || height == 0 || scanLines == 0 || !ReadInfo(info, dib) ||
+    if (!bits || !info || width == 0 || height == 0 || scanLines == 0 || !ReadDibInfo(info, dib) ||
         !dib.bottomUp)
         return 0;
     if (startScan >= unsigned(dib.height))

@@ -34,10 +34,20 @@ public:
     static const CResourceModule& Program();
 
     const SResourceEntry* Find(std::uint16_t type, std::uint16_t id) const;
+    // Copies a resource's bytes into a buffer that keeps its storage from call to call. The program's own
+    // resources are read from the program file rather than through its memory mapping: a resource read
+    // over and over (the lamp's frames) then never becomes part of the resident memory.
+    void CopyResource(const SResourceEntry& entry, std::vector<std::uint8_t>& into) const;
     const std::vector<SResourceEntry>& Entries() const { return m_entries; }
 
 private:
+    struct SProgramTag
+    {
+    };
+    CResourceModule(std::vector<SResourceEntry> entries, SProgramTag);
+
     std::vector<SResourceEntry> m_entries; // sorted by type, then id
+    bool m_inProgramFile = false;
 };
 
 // The lookup in the shape of the original platform calls; a null module means the program itself.

@@ -1,15 +1,18 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include <QObject>
 #include <QString>
 
-class QLocalServer;
+class QSocketNotifier;
 
 // One program per user session: the first start listens on a local socket named by the display; a later
 // start in the same session asks it to show its lamp and ends. A socket left by a crashed run (nobody
-// answers) is removed and taken over.
+// answers) is removed and taken over. Plain POSIX sockets: Qt's network module would cost the running
+// lamp more than a megabyte of libraries for one line of text.
 class CSingleInstance final : public QObject
 {
 public:
@@ -38,9 +41,16 @@ public:
     static bool AskRunning(const QString& path, int timeoutMs);
 
 private:
+    class CClient;
+
+    bool Listen();
     void OnNewConnection();
+    void Serve(CClient* client);
+    void Drop(CClient* client);
 
     QString m_path;
-    QLocalServer* m_server = nullptr;
+    int m_listener = -1;
+    QSocketNotifier* m_notifier = nullptr;
+    std::vector<std::unique_ptr<CClient>> m_clients;
     std::function<void()> m_onRaise;
 };

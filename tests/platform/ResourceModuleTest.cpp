@@ -1,6 +1,7 @@
 #include "platform/CResourceModule.h"
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -33,4 +34,21 @@ TEST(ResourceModule, ProgramModuleHoldsTheStringTable)
     const auto* text = LockResource(LoadResource(nullptr, found));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(text), SizeofResource(nullptr, found)),
               "Nimo Lamp 2.0.0.4");
+}
+
+TEST(ResourceModule, CopiesAreTheResourcesBytes)
+{
+    // The program's own are read from the program file: every one must come out as it is mapped, the
+    // frames in the middle of the table and the string at its end alike.
+    std::vector<std::uint8_t> copy(3, 0xEE);
+    for (const SResourceEntry& entry : CResourceModule::Program().Entries()) {
+        CResourceModule::Program().CopyResource(entry, copy);
+        ASSERT_EQ(copy, std::vector<std::uint8_t>(entry.data, entry.data + entry.size))
+            << "type " << entry.type << " id " << entry.id;
+    }
+    // A module of bytes in memory is copied from memory.
+    static const std::uint8_t bytes[] = {7, 8, 9};
+    const CResourceModule module({{kRtRcdata, 5, bytes, sizeof bytes}});
+    module.CopyResource(*module.Find(kRtRcdata, 5), copy);
+    EXPECT_EQ(copy, (std::vector<std::uint8_t>{7, 8, 9}));
 }

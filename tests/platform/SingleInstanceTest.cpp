@@ -5,12 +5,12 @@
 #include "WidgetTestApp.h"
 
 #include <QFile>
-#include <QLocalSocket>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -66,6 +66,21 @@ protected:
 
     QString Path() const { return m_dir.filePath("nimo-_9"); }
 
+    // A raw client, as another program of any kind could connect.
+    int Connect() const
+    {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(Path());
+        memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
     QTemporaryDir m_dir;
 };
 
@@ -108,16 +123,38 @@ TEST_F(SingleInstanceTest, OtherRequestsRaiseNothing)
     ASSERT_EQ(first.Start([&] { ++raises; }), CSingleInstance::EStart::First);
     for (const QByteArray& request :
          {QByteArray("raise"), QByteArray("RAISE\n"), QByteArray("quit\n"), QByteArray(4096, 'r')}) {
-        QLocalSocket socket;
-        socket.connectToServer(Path());
-        ASSERT_TRUE(socket.waitForConnected(1000));
-        socket.write(request);
-        socket.flush();
-        WaitUntil([&] { return socket.state() == QLocalSocket::UnconnectedState; }, 2000);
-        socket.abort();
+        const int fd = Connect();
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL), request.size());
+        // The listener hangs up on anything but its request, at the latest when the client falls silent.
+        char reply[8];
+        ssize_t got = -1;
+        WaitUntil([&] { return (got = recv(fd, reply, sizeof reply, MSG_DONTWAIT)) == 0; }, 4000);
+        EXPECT_EQ(got, 0) << request.left(16).constData();
+        close(fd);
     }
-    WaitUntil([] { return false; }, 500);
     EXPECT_EQ(raises, 0);
+}
+
+TEST_F(SingleInstanceTest, SilentClientsDoNotKeepTheLampFromAnswering)
+{
+    int raises = 0;
+    CSingleInstance first(Path());
+    ASSERT_EQ(first.Start([&] { ++raises; }), CSingleInstance::EStart::First);
+    const int silent[] = {Connect(), Connect()};
+    EXPECT_EQ(SecondStart(raises), CSingleInstance::EStart::Forwarded);
+    EXPECT_EQ(raises, 1);
+    for (const int fd : silent)
+        close(fd);
+}
+
+TEST_F(SingleInstanceTest, SocketIsTheUsersOnly)
+{
+    CSingleInstance first(Path());
+    ASSERT_EQ(first.Start([] {}), CSingleInstance::EStart::First);
+    struct stat info = {};
+    ASSERT_EQ(stat(QFile::encodeName(Path()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0077, 0u);
 }
 
 TEST_F(SingleInstanceTest, NobodyListeningMeansNotRunning)
