@@ -130,7 +130,10 @@ bool CFramePlayer::Draw(CDrawTarget& target)
         return false;
     }
     ApplyTint(*m_frame, m_tint);
-    return m_frame->Draw(target, entry->m_x, entry->m_y, kSrcCopy) != 0;
+    if (m_frameScale == 1)
+        return m_frame->Draw(target, entry->m_x, entry->m_y, kSrcCopy) != 0;
+    return m_frame->DrawStretched(target, entry->m_x, entry->m_y, m_frame->m_width / m_frameScale,
+                                  m_frame->m_height / m_frameScale, kSrcCopy) != 0;
 }
 
 void CFramePlayer::SetColor(int index)
