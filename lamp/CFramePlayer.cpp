@@ -6,6 +6,7 @@
 #include "platform/CDrawTarget.h"
 #include "platform/CResourceModule.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <exception>
@@ -119,6 +120,8 @@ bool CFramePlayer::Draw(CDrawTarget& target)
     const HRSRC found = FindResource(m_module, std::uint16_t(entry->m_resourceId & 0xFFFF), kRtRcdata);
     if (!found || found->size > std::size_t(INT_MAX))
         return false;
+    if (m_frameBytes.capacity() < found->size)
+        ReserveForLargestFrame(*sequence);
     (m_module ? *m_module : CResourceModule::Program()).CopyResource(*found, m_frameBytes);
     try {
         m_decoder->DecodeMemory(m_frameBytes.data(), int(m_frameBytes.size()), *m_frame, 0);
@@ -134,6 +137,19 @@ bool CFramePlayer::Draw(CDrawTarget& target)
         return m_frame->Draw(target, entry->m_x, entry->m_y, kSrcCopy) != 0;
     return m_frame->DrawStretched(target, entry->m_x, entry->m_y, m_frame->m_width / m_frameScale,
                                   m_frame->m_height / m_frameScale, kSrcCopy) != 0;
+}
+
+void CFramePlayer::ReserveForLargestFrame(const CFrameSequence& sequence)
+{
+    // Frames differ in size by a few bytes: growing to each new largest one would allocate now and then
+    // in the middle of the loop.
+    std::size_t largest = 0;
+    for (const auto& entry : sequence.m_frames) {
+        const HRSRC found = FindResource(m_module, std::uint16_t(entry->m_resourceId & 0xFFFF), kRtRcdata);
+        if (found && found->size <= std::size_t(INT_MAX))
+            largest = std::max(largest, found->size);
+    }
+    m_frameBytes.reserve(largest);
 }
 
 void CFramePlayer::SetColor(int index)

@@ -80,6 +80,8 @@ public:
     std::uint16_t GetCurrentSequenceId() const { return m_currentSequence; }
 
 private:
+    void ReserveForLargestFrame(const CFrameSequence& sequence);
+
     std::map<std::uint16_t, std::unique_ptr<CFrameSequence>> m_sequences;
     std::uint16_t m_currentSequence = 0;
     std::unique_ptr<CPLAnyDecoder> m_decoder;
