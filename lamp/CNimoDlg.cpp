@@ -82,8 +82,7 @@ bool CNimoDlg::Create(IOwner* owner)
     // Every dialog and message box of the program opens above the lamp from now on.
     winId();
     SetDialogOwner(this);
-    // Kept when the window later moves to a screen of another scale: the pictures stay sharp or become
-    // blocky there, the lamp goes on.
+    // Chosen once: moved later to a screen of another scale, the lamp keeps these pictures.
     m_artwork = LampArtworkFor(devicePixelRatioF());
     m_surface = CXcbWindowSurface::ForWindow(*this);
     if (m_surface) {

@@ -4,6 +4,7 @@
 #include <QRegion>
 #include <QWidget>
 
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
