@@ -707,7 +707,7 @@ def case_scale_two_shows_fine_pictures(args):
     color, scale = 5, 2
     w, h = LAMP_W * scale, LAMP_H * scale
     with Session(args) as s:
-        # Apart from the centred splash: the lamp's picture is looked at while the splash is still up.
+        # Clear of the centred splash: the lamp is looked at while the splash is still up.
         s.write_settings({"CNimoDlg": {"WndX": 20, "WndY": 20}, "Config": {"Color": color}})
         s.start_nimo(env=dict(s.env, QT_SCALE_FACTOR=str(scale)))
 
