@@ -1,5 +1,6 @@
 #include "app/CAboutBox.h"
 
+#include "lamp/LampArtwork.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "picture/CTextException.h"
@@ -38,6 +39,21 @@ QPixmap LoadPicture(int id)
     return QPixmap::fromImage(image);
 }
 
+// The product picture drawn for the box's scale, the 1x one where that one is missing; its pixels cover
+// device pixels one to one.
+QPixmap LoadPictureFor(double devicePixelRatio)
+{
+    const SLampArtwork wanted = LampArtworkFor(devicePixelRatio);
+    for (const SLampArtwork& artwork : {wanted, LampArtworkFor(1.0)}) {
+        QPixmap picture = LoadPicture(artwork.picture);
+        if (!picture.isNull()) {
+            picture.setDevicePixelRatio(artwork.scale);
+            return picture;
+        }
+    }
+    return QPixmap();
+}
+
 } // namespace
 
 CAboutBox::CAboutBox(QWidget* parent) : CTemplateDialog(kIddAbout, parent) {}
@@ -68,10 +84,10 @@ void CAboutBox::OnInitDialog()
         pictures[0]->resize(kIconSize, kIconSize);
     }
     if (pictures.size() >= 2) {
-        const QPixmap picture = LoadPicture(kIdbSplash);
+        const QPixmap picture = LoadPictureFor(devicePixelRatioF());
         if (!picture.isNull()) {
             pictures[1]->setPixmap(picture);
-            pictures[1]->resize(picture.size());
+            pictures[1]->resize(picture.deviceIndependentSize().toSize());
         }
     }
     setWindowIcon(LoadProgramIcon());

@@ -1,5 +1,6 @@
 #include "app/CSplashWindow.h"
 
+#include "lamp/LampArtwork.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "picture/CTextException.h"
@@ -52,11 +53,13 @@ void CSplashWindow::ShowSplash(QWidget* owner)
     if (!g_splashEnabled || g_splash)
         return;
     auto* splash = new CSplashWindow(owner);
+    // The native window first: its device pixel ratio picks the picture.
+    splash->winId();
     if (!splash->LoadPicture()) {
         delete splash;
         return;
     }
-    splash->setFixedSize(splash->m_bitmap->m_width, splash->m_bitmap->m_height);
+    splash->setFixedSize(splash->m_bitmap->m_width / splash->m_scale, splash->m_bitmap->m_height / splash->m_scale);
     splash->CentreOnWorkArea();
     splash->show();
     splash->m_timer.start(kShowMilliseconds, splash);
@@ -89,16 +92,21 @@ CSplashWindow::~CSplashWindow()
 
 bool CSplashWindow::LoadPicture()
 {
-    auto bitmap = std::make_unique<CPLDIB>();
-    try {
-        CPLAnyDecoder().DecodeResource(nullptr, kIdbSplash, *bitmap, 0, kRtBitmap);
-    } catch (const CTextException&) {
-        return false;
+    const SLampArtwork wanted = LampArtworkFor(devicePixelRatioF());
+    for (const SLampArtwork& artwork : {wanted, LampArtworkFor(1.0)}) {
+        auto bitmap = std::make_unique<CPLDIB>();
+        try {
+            CPLAnyDecoder().DecodeResource(nullptr, artwork.picture, *bitmap, 0, kRtBitmap);
+        } catch (const CTextException&) {
+            continue;
+        }
+        if (bitmap->m_width < artwork.scale || bitmap->m_height < artwork.scale)
+            continue;
+        m_bitmap = std::move(bitmap);
+        m_scale = artwork.scale;
+        return true;
     }
-    if (bitmap->m_width <= 0 || bitmap->m_height <= 0)
-        return false;
-    m_bitmap = std::move(bitmap);
-    return true;
+    return false;
 }
 
 void CSplashWindow::CentreOnWorkArea()
@@ -138,7 +146,8 @@ void CSplashWindow::paintEvent(QPaintEvent*)
     QPainter painter(this);
     CQtDrawTarget target(painter);
     if (m_bitmap)
-        m_bitmap->Draw(target, 0, 0, kSrcCopy);
+        m_bitmap->DrawStretched(target, 0, 0, m_bitmap->m_width / m_scale, m_bitmap->m_height / m_scale,
+                                kSrcCopy);
 }
 
 void CSplashWindow::timerEvent(QTimerEvent* event)

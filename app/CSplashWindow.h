@@ -37,10 +37,13 @@ protected:
 private:
     explicit CSplashWindow(QWidget* owner);
 
+    // The product picture drawn for the window's scale, the 1x one where that one is missing; false
+    // when neither decodes.
     bool LoadPicture();
     void CentreOnWorkArea();
 
     std::unique_ptr<CPLDIB> m_bitmap;
+    int m_scale = 1; // device pixels per window pixel the picture is drawn for
     QBasicTimer m_timer;
     QWidget* m_owner;
 };

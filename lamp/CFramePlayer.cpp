@@ -129,15 +129,8 @@ bool CFramePlayer::Draw(CDrawTarget& target)
     const HRSRC found = FindResource(m_module, std::uint16_t(entry->m_resourceId & 0xFFFF), kRtRcdata);
     if (!found || found->size > std::size_t(INT_MAX))
         return false;
-    if (m_frameBytes.capacity() < found->size) {
-        // Room for the largest frame of the sequence at once: growing frame by frame would allocate
-        // during the first loop.
-        std::size_t largest = found->size;
-        for (const auto& frame : sequence->m_frames)
-            if (const HRSRC other = FindResource(m_module, std::uint16_t(frame->m_resourceId & 0xFFFF), kRtRcdata))
-                largest = std::max(largest, other->size);
-        m_frameBytes.reserve(largest);
-    }
+    if (m_frameBytes.capacity() < found->size)
+        ReserveForLargestFrame(*sequence);
     (m_module ? *m_module : CResourceModule::Program()).CopyResource(*found, m_frameBytes);
     try {
         m_decoder->DecodeMemory(m_frameBytes.data(), int(m_frameBytes.size()), *m_frame, 0);
@@ -149,7 +142,23 @@ bool CFramePlayer::Draw(CDrawTarget& target)
         return false;
     }
     ApplyTint(*m_frame, m_tint);
-    return m_frame->Draw(target, entry->m_x, entry->m_y, kSrcCopy) != 0;
+    if (m_frameScale == 1)
+        return m_frame->Draw(target, entry->m_x, entry->m_y, kSrcCopy) != 0;
+    return m_frame->DrawStretched(target, entry->m_x, entry->m_y, m_frame->m_width / m_frameScale,
+                                  m_frame->m_height / m_frameScale, kSrcCopy) != 0;
+}
+
+void CFramePlayer::ReserveForLargestFrame(const CFrameSequence& sequence)
+{
+    // Frames differ in size by a few bytes: growing to each new largest one would allocate now and then
+    // in the middle of the loop.
+    std::size_t largest = 0;
+    for (const auto& entry : sequence.m_frames) {
+        const HRSRC found = FindResource(m_module, std::uint16_t(entry->m_resourceId & 0xFFFF), kRtRcdata);
+        if (found && found->size <= std::size_t(INT_MAX))
+            largest = std::max(largest, found->size);
+    }
+    m_frameBytes.reserve(largest);
 }
 
 void CFramePlayer::SetColor(int index)

@@ -69,6 +69,10 @@ public:
     // 7 (Random) stores one of 0 to 6 instead; values outside 0 to 7 draw untinted.
     void SetColor(int index);
     int GetColor() const { return m_tint; }
+    // Frames drawn for scale device pixels per window pixel are drawn at 1/scale of their size, so that
+    // each of their pixels covers one device pixel; 1 (the default) draws them as they are.
+    void SetFrameScale(int scale) { m_frameScale = scale > 1 ? scale : 1; }
+    int GetFrameScale() const { return m_frameScale; }
 
     // Where the frames come from; null (the default) is the program's own resources.
     void SetResourceModule(const CResourceModule* module) { m_module = module; }
@@ -76,12 +80,15 @@ public:
     std::uint16_t GetCurrentSequenceId() const { return m_currentSequence; }
 
 private:
+    void ReserveForLargestFrame(const CFrameSequence& sequence);
+
     std::map<std::uint16_t, std::unique_ptr<CFrameSequence>> m_sequences;
     std::uint16_t m_currentSequence = 0;
     std::unique_ptr<CPLAnyDecoder> m_decoder;
     std::unique_ptr<CPLDIB> m_frame;
     const CResourceModule* m_module = nullptr;
     int m_tint = kLampBlue;
+    int m_frameScale = 1;
     std::vector<std::uint8_t> m_frameBytes; // the current frame's file, storage kept between frames
 };
 

@@ -34,9 +34,8 @@ bool CLampView::Create(const QRect& rect, QWidget* parent)
     m_created = true;
     setParent(parent);
     setGeometry(rect);
-    CFrameSequence& sequence = m_player.AddSequence(kSequenceId);
-    for (int n = 0; n < kFrameCount; ++n)
-        sequence.AddFrame(kIdrFirstFrame + n, 0, 0);
+    m_artwork = LampArtworkFor(devicePixelRatioF());
+    UseLampFrames(m_player, kSequenceId, m_artwork);
     m_player.SelectSequence(kSequenceId);
     m_frameTimer.start(kFrameInterval, this);
     show();
@@ -50,6 +49,12 @@ void CLampView::SetColor(int index)
 
 void CLampView::paintEvent(QPaintEvent* event)
 {
+    // The dialog may have gone to a screen of another scale: the preview follows it, at the same frame.
+    const SLampArtwork artwork = LampArtworkFor(devicePixelRatioF());
+    if (artwork != m_artwork) {
+        m_artwork = artwork;
+        UseLampFrames(m_player, kSequenceId, m_artwork);
+    }
     QPainter painter(this);
     // Beyond the frame the view is black, whatever its size.
     painter.fillRect(event->rect(), Qt::black);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lamp/CFramePlayer.h"
+#include "lamp/LampArtwork.h"
 
 #include <QBasicTimer>
 #include <QWidget>
@@ -32,6 +33,7 @@ protected:
 private:
     bool m_autoDelete;
     CFramePlayer m_player;
+    SLampArtwork m_artwork = LampArtworkFor(1.0);
     QBasicTimer m_frameTimer;
     bool m_created = false;
 };

@@ -4,10 +4,12 @@
 #include "lamp/CConfigureDlg.h"
 #include "lamp/CLampMenu.h"
 #include "lamp/COutlineBuilder.h"
+#include "lamp/LampArtwork.h"
 #include "lamp/LampPlacement.h"
 #include "platform/CQtDrawTarget.h"
 #include "platform/CSettingsStore.h"
 #include "platform/CXcbWindowSurface.h"
+#include "platform/DeviceShape.h"
 #include "platform/OwnedWindows.h"
 #include "platform/ProgramIcon.h"
 #include "platform/StringResource.h"
@@ -80,6 +82,8 @@ bool CNimoDlg::Create(IOwner* owner)
     // Every dialog and message box of the program opens above the lamp from now on.
     winId();
     SetDialogOwner(this);
+    // Chosen once: moved later to a screen of another scale, the lamp keeps these pictures.
+    m_artwork = LampArtworkFor(devicePixelRatioF());
     m_surface = CXcbWindowSurface::ForWindow(*this);
     if (m_surface) {
         setAttribute(Qt::WA_PaintOnScreen);
@@ -96,13 +100,12 @@ bool CNimoDlg::Create(IOwner* owner)
             box.exec();
             return false;
         }
+        ShapeToArtwork();
     }
 
     setToolTip(LoadStringResource(nullptr, kIdsLampTooltip));
 
-    CFrameSequence& sequence = m_player.AddSequence(kSequenceId);
-    for (int n = 0; n < kFrameCount; ++n)
-        sequence.AddFrame(kIdrFirstFrame + n, 0, 0);
+    UseLampFrames(m_player, kSequenceId, m_artwork);
     const int color = settings.ReadInt(NimoSettings::kColor, NimoSettings::kColorDefault);
     m_player.SetColor(color);
     m_player.SelectSequence(kSequenceId);
@@ -120,6 +123,15 @@ bool CNimoDlg::SetWindowRgn(const QRegion& region)
         return false;
     setMask(region);
     return true;
+}
+
+void CNimoDlg::ShapeToArtwork()
+{
+    if (m_artwork.scale == 1)
+        return;
+    // Qt's mask, in window pixels, stays for Qt's own use; the server's shape is replaced.
+    if (const std::optional<QRegion> fine = COutlineBuilder().Build(m_artwork.mask))
+        SetDeviceShape(*this, *fine);
 }
 
 void CNimoDlg::SaveAndClose()

@@ -2,6 +2,7 @@
 
 #include "lamp/CFramePacer.h"
 #include "lamp/CFramePlayer.h"
+#include "lamp/LampArtwork.h"
 #include "resources/ResourceIds.h"
 #include "share/CHyperLink.h"
 
@@ -84,6 +85,9 @@ private:
     void OnCancel() { SaveAndClose(); }
     // The window takes over the region; false when the platform cannot shape it.
     bool SetWindowRgn(const QRegion& region);
+    // At a scale above 1 the window's shape in device pixels from the artwork's finer outline; Qt's mask
+    // stays as it is where that cannot be done.
+    void ShapeToArtwork();
 
     // The product page in the user's language, opened maximised.
     void OnWebPage();
@@ -101,6 +105,7 @@ private:
 
     CHyperLink m_hyperLink; // only the opener of the product page
     CFramePlayer m_player;
+    SLampArtwork m_artwork = LampArtworkFor(1.0); // chosen when the native window exists
     std::unique_ptr<CXcbWindowSurface> m_surface;
     QIcon m_icon;
     IOwner* m_owner = nullptr;

@@ -23,10 +23,10 @@ inline Bytes ReadFile(const std::filesystem::path& path)
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline std::string FrameFile(int index)
+inline std::string FrameFile(int index, const char* folder = "frames")
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "frames/frame-%03d.jpg", index);
+    char name[64];
+    std::snprintf(name, sizeof name, "%s/frame-%03d.jpg", folder, index);
     return name;
 }
 

@@ -31,13 +31,16 @@ TEST(Generator, RedrawsTheCommittedFilesByteForByte)
         EXPECT_TRUE(artwork::ReadFile(entry.path()) == artwork::ReadFile(artwork::ResourceDir() / relative))
             << relative << " differs from what the generator draws; run the nimo-artwork target";
     }
-    EXPECT_EQ(files, 100 + 3 + 6); // frames, mask, splash, icon file, six theme icons
+    // Frames, mask and splash at 1x and 2x, the icon file, six theme icons.
+    EXPECT_EQ(files, 2 * (100 + 2) + 1 + 6);
 
-    int committedFrames = 0;
-    for (const auto& entry : fs::directory_iterator(artwork::ResourceDir() / "frames")) {
-        committedFrames += entry.is_regular_file() ? 1 : 0;
+    for (const char* folder : {"frames", "frames@2x"}) {
+        int committedFrames = 0;
+        for (const auto& entry : fs::directory_iterator(artwork::ResourceDir() / folder)) {
+            committedFrames += entry.is_regular_file() ? 1 : 0;
+        }
+        EXPECT_EQ(committedFrames, 100) << "no stale frames lie beside the generated ones in " << folder;
     }
-    EXPECT_EQ(committedFrames, 100) << "no stale frames lie beside the generated ones";
 }
 
 } // namespace

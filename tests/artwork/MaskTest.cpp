@@ -1,4 +1,5 @@
 #include "ArtworkFiles.h"
+#include "Scales.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "platform/CResourceModule.h"
@@ -43,20 +44,25 @@ std::vector<Rect> OutlineRects(const CPLBitmap& bitmap)
 
 TEST(Mask, FileIsAOneBitBitmapWithBlackAndWhiteEntries)
 {
-    const artwork::Bytes file = artwork::ReadFile(artwork::ResourceDir() / "mask.bmp");
-    ASSERT_GE(file.size(), 62u);
-    EXPECT_EQ(file[0], 'B');
-    EXPECT_EQ(file[1], 'M');
-    EXPECT_EQ(artwork::Le32(file, 2), file.size());
-    EXPECT_EQ(artwork::Le32(file, 14), 40u);  // BITMAPINFOHEADER
-    EXPECT_EQ(artwork::Le32(file, 18), 70u);  // width
-    EXPECT_EQ(artwork::Le32(file, 22), 180u); // height, bottom row first
-    EXPECT_EQ(artwork::Le16(file, 28), 1u);   // bits per pixel
-    EXPECT_EQ(artwork::Le32(file, 30), 0u);   // uncompressed
-    EXPECT_EQ(artwork::Le32(file, 10), 62u);  // pixels right after the two table entries
-    EXPECT_EQ(artwork::Le32(file, 54) & 0xFFFFFF, 0x000000u);
-    EXPECT_EQ(artwork::Le32(file, 58) & 0xFFFFFF, 0xFFFFFFu);
-    EXPECT_EQ(file.size(), 62u + 180u * 12u); // 70 bits padded to 12 bytes per row
+    for (const artwork::Scale& scale : artwork::kScales) {
+        SCOPED_TRACE(scale.mask);
+        const artwork::Bytes file = artwork::ReadFile(artwork::ResourceDir() / scale.mask);
+        const std::uint32_t stride = (static_cast<std::uint32_t>(scale.Width()) + 31) / 32 * 4;
+        ASSERT_GE(file.size(), 62u);
+        EXPECT_EQ(file[0], 'B');
+        EXPECT_EQ(file[1], 'M');
+        EXPECT_EQ(artwork::Le32(file, 2), file.size());
+        EXPECT_EQ(artwork::Le32(file, 14), 40u);                           // BITMAPINFOHEADER
+        EXPECT_EQ(artwork::Le32(file, 18), std::uint32_t(scale.Width()));  // width
+        EXPECT_EQ(artwork::Le32(file, 22), std::uint32_t(scale.Height())); // height, bottom row first
+        EXPECT_EQ(artwork::Le16(file, 28), 1u);                            // bits per pixel
+        EXPECT_EQ(artwork::Le32(file, 30), 0u);                            // uncompressed
+        EXPECT_EQ(artwork::Le32(file, 10), 62u); // pixels right after the two table entries
+        EXPECT_EQ(artwork::Le32(file, 54) & 0xFFFFFF, 0x000000u);
+        EXPECT_EQ(artwork::Le32(file, 58) & 0xFFFFFF, 0xFFFFFFu);
+        EXPECT_EQ(file.size(), 62u + scale.Height() * stride); // rows padded to 32 bits
+    }
+    EXPECT_EQ(artwork::ReadFile(artwork::ResourceDir() / "mask.bmp").size(), 62u + 180u * 12u);
 }
 
 TEST(Mask, ResourceMeetsTheOutlineFigures)
@@ -86,17 +92,53 @@ TEST(Mask, ResourceMeetsTheOutlineFigures)
     EXPECT_EQ(widest, 61);
 }
 
+// The 2x outline reduces to the 1x one by this rule: a 2 x 2 block is inside iff at least 2 of its 4
+// pixels are. Drawn from the same profile at its own resolution, it is not the 1x outline doubled.
+TEST(Mask, TwiceTheSizeReducesExactlyToTheOutline)
+{
+    const auto small = artwork::Inside(*artwork::Decoded(kIdbMask, kRtBitmap));
+    const auto large = artwork::Inside(*artwork::Decoded(HiDpiId(kIdbMask), kRtBitmap));
+    ASSERT_EQ(small.size(), 180u);
+    ASSERT_EQ(large.size(), 360u);
+    int differing = 0;
+    for (std::size_t y = 0; y < 180; ++y) {
+        ASSERT_EQ(small[y].size(), 70u);
+        ASSERT_EQ(large[2 * y].size(), 140u);
+        for (std::size_t x = 0; x < 70; ++x) {
+            const int count = large[2 * y][2 * x] + large[2 * y][2 * x + 1] + large[2 * y + 1][2 * x] +
+                              large[2 * y + 1][2 * x + 1];
+            EXPECT_EQ(count >= 2, small[y][x]) << "block (" << x << ", " << y << ") holds " << count;
+            differing += count == 1 || count == 3 ? 1 : 0;
+        }
+    }
+    // Where the outline runs on a slant the 2x edge steps by single pixels.
+    EXPECT_GE(differing, 100) << "blocks that are not all one colour: the 1x outline merely doubled?";
+
+    bool oneRun = true;
+    const auto runs = artwork::Runs(large, &oneRun);
+    EXPECT_TRUE(oneRun);
+    for (std::size_t y = 0; y < runs.size(); ++y) {
+        EXPECT_EQ(runs[y].first < runs[y].second, y >= 2 && y <= 355) << "row " << y;
+    }
+}
+
 TEST(Mask, ResourceHoldsTheCommittedFile)
 {
-    const struct
+    struct Entry
     {
         std::uint16_t type;
         int id;
-        const char* file;
-    } entries[] = {{kRtBitmap, kIdbMask, "mask.bmp"},
-                   {kRtBitmap, kIdbSplash, "splash.bmp"},
-                   {kRtIcon, kIdrMainFrame, "nimo.ico"}};
-    for (const auto& e : entries) {
+        std::string file;
+    };
+    std::vector<Entry> entries = {{kRtIcon, kIdrMainFrame, "nimo.ico"}};
+    for (const artwork::Scale& scale : artwork::kScales) {
+        entries.push_back({kRtBitmap, scale.maskId, scale.mask});
+        entries.push_back({kRtBitmap, scale.splashId, scale.splash});
+        for (int i = 0; i < kFrameCount; ++i) {
+            entries.push_back({kRtRcdata, scale.firstFrame + i, artwork::FrameFile(i, scale.frames)});
+        }
+    }
+    for (const Entry& e : entries) {
         HRSRC found = FindResource(nullptr, static_cast<std::uint16_t>(e.id), e.type);
         ASSERT_NE(found, nullptr) << e.file;
         const auto* data = static_cast<const std::uint8_t*>(LockResource(LoadResource(nullptr, found)));

@@ -1,4 +1,5 @@
 #include "ArtworkFiles.h"
+#include "Scales.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "platform/CResourceModule.h"
@@ -14,48 +15,91 @@ namespace {
 
 TEST(Splash, IsAnRle8BitmapWithAWellFormedStream)
 {
-    const artwork::Bytes file = artwork::ReadFile(artwork::ResourceDir() / "splash.bmp");
-    ASSERT_GE(file.size(), 54u);
-    EXPECT_EQ(file[0], 'B');
-    EXPECT_EQ(file[1], 'M');
-    EXPECT_EQ(artwork::Le32(file, 2), file.size());
-    EXPECT_EQ(artwork::Le32(file, 14), 40u);
-    EXPECT_EQ(artwork::Le32(file, 18), 196u);
-    EXPECT_EQ(artwork::Le32(file, 22), 160u);
-    EXPECT_EQ(artwork::Le16(file, 28), 8u);
-    EXPECT_EQ(artwork::Le32(file, 30), 1u); // BI_RLE8
-    const std::uint32_t colours = artwork::Le32(file, 46);
-    ASSERT_GE(colours, 2u);
-    ASSERT_LE(colours, 256u);
-    const std::uint32_t offset = artwork::Le32(file, 10);
-    EXPECT_EQ(offset, 54u + 4u * colours);
-    EXPECT_EQ(artwork::Le32(file, 34), file.size() - offset); // image size: the stream's length
+    for (const artwork::Scale& scale : artwork::kScales) {
+        SCOPED_TRACE(scale.splash);
+        const int width = 196 * scale.factor, height = 160 * scale.factor;
+        const artwork::Bytes file = artwork::ReadFile(artwork::ResourceDir() / scale.splash);
+        ASSERT_GE(file.size(), 54u);
+        EXPECT_EQ(file[0], 'B');
+        EXPECT_EQ(file[1], 'M');
+        EXPECT_EQ(artwork::Le32(file, 2), file.size());
+        EXPECT_EQ(artwork::Le32(file, 14), 40u);
+        EXPECT_EQ(artwork::Le32(file, 18), std::uint32_t(width));
+        EXPECT_EQ(artwork::Le32(file, 22), std::uint32_t(height));
+        EXPECT_EQ(artwork::Le16(file, 28), 8u);
+        EXPECT_EQ(artwork::Le32(file, 30), 1u); // BI_RLE8
+        const std::uint32_t colours = artwork::Le32(file, 46);
+        ASSERT_GE(colours, 2u);
+        ASSERT_LE(colours, 256u);
+        const std::uint32_t offset = artwork::Le32(file, 10);
+        EXPECT_EQ(offset, 54u + 4u * colours);
+        EXPECT_EQ(artwork::Le32(file, 34), file.size() - offset); // image size: the stream's length
 
-    std::vector<std::uint8_t> pixels;
-    int encoded = 0, absolute = 0;
-    ASSERT_EQ(artwork::ParseRle8(file, offset, 196, 160, pixels, &encoded, &absolute), "");
-    EXPECT_GT(encoded, 0);
-    EXPECT_GT(absolute, 0);
-    EXPECT_TRUE(std::all_of(pixels.begin(), pixels.end(), [&](std::uint8_t p) { return p < colours; }));
-    // A picture and not a flat fill: many colours and visible contrast.
-    EXPECT_GE(colours, 128u);
+        std::vector<std::uint8_t> pixels;
+        int encoded = 0, absolute = 0;
+        ASSERT_EQ(artwork::ParseRle8(file, offset, width, height, pixels, &encoded, &absolute), "");
+        EXPECT_GT(encoded, 0);
+        EXPECT_GT(absolute, 0);
+        EXPECT_TRUE(std::all_of(pixels.begin(), pixels.end(), [&](std::uint8_t p) { return p < colours; }));
+        // A picture and not a flat fill: many colours and visible contrast.
+        EXPECT_GE(colours, 128u);
 
-    // The program's own decoder reads the same pixels and colours.
-    CPLAnyDecoder decoder;
-    CPLDIB bitmap;
-    decoder.DecodeResource(nullptr, kIdbSplash, bitmap, 0, kRtBitmap);
-    ASSERT_EQ(bitmap.m_width, 196);
-    ASSERT_EQ(bitmap.m_height, 160);
-    ASSERT_EQ(bitmap.m_depth, 8);
-    for (int y = 0; y < 160; ++y) {
-        const std::uint8_t* row = bitmap.m_rows[static_cast<std::size_t>(y)];
-        ASSERT_TRUE(std::equal(row, row + 196, pixels.begin() + y * 196)) << "row " << y;
+        // The program's own decoder reads the same pixels and colours.
+        CPLAnyDecoder decoder;
+        CPLDIB bitmap;
+        decoder.DecodeResource(nullptr, scale.splashId, bitmap, 0, kRtBitmap);
+        ASSERT_EQ(bitmap.m_width, width);
+        ASSERT_EQ(bitmap.m_height, height);
+        ASSERT_EQ(bitmap.m_depth, 8);
+        for (int y = 0; y < height; ++y) {
+            const std::uint8_t* row = bitmap.m_rows[static_cast<std::size_t>(y)];
+            ASSERT_TRUE(std::equal(row, row + width, pixels.begin() + y * width)) << "row " << y;
+        }
+        for (std::uint32_t i = 0; i < colours; ++i) {
+            EXPECT_TRUE(std::equal(bitmap.m_colorTable + 4 * i, bitmap.m_colorTable + 4 * i + 3,
+                                   file.begin() + 54 + 4 * static_cast<long>(i)))
+                << "colour " << i;
+        }
     }
-    for (std::uint32_t i = 0; i < colours; ++i) {
-        EXPECT_TRUE(std::equal(bitmap.m_colorTable + 4 * i, bitmap.m_colorTable + 4 * i + 3,
-                               file.begin() + 54 + 4 * static_cast<long>(i)))
-            << "colour " << i;
+}
+
+// The 2x picture is the 1x one drawn finer: averaged over its 2 x 2 blocks and then over 4 x 4 blocks of
+// the 1x picture (which smooths both pictures' dithering), every channel lies within 24 of the 1x picture's
+// on average over the picture.
+TEST(Splash, TwiceTheSizeScaledDownIsTheSamePicture)
+{
+    auto rgb = [](int id, int width, int height, int block) {
+        CPLAnyDecoder decoder;
+        CPLDIB bitmap;
+        decoder.DecodeResource(nullptr, id, bitmap, 32, kRtBitmap);
+        std::vector<double> out;
+        if (bitmap.m_width != width || bitmap.m_height != height) {
+            return out;
+        }
+        for (int by = 0; by < height / block; ++by) {
+            for (int bx = 0; bx < width / block; ++bx) {
+                for (const int channel : {2, 1, 0}) {
+                    double sum = 0.0;
+                    for (int y = by * block; y < (by + 1) * block; ++y) {
+                        for (int x = bx * block; x < (bx + 1) * block; ++x) {
+                            sum += bitmap.m_rows[static_cast<std::size_t>(y)][4 * x + channel];
+                        }
+                    }
+                    out.push_back(sum / (block * block));
+                }
+            }
+        }
+        return out;
+    };
+    const std::vector<double> small = rgb(kIdbSplash, 196, 160, 4);
+    const std::vector<double> large = rgb(HiDpiId(kIdbSplash), 392, 320, 8);
+    ASSERT_EQ(small.size(), 49u * 40u * 3u);
+    ASSERT_EQ(large.size(), small.size());
+    double sum = 0.0;
+    for (std::size_t k = 0; k < small.size(); ++k) {
+        sum += std::abs(small[k] - large[k]);
     }
+    EXPECT_LE(sum / static_cast<double>(small.size()), 24.0);
 }
 
 TEST(Icon, IcoHoldsA32By32PictureOf256ColoursFirst)

@@ -376,12 +376,16 @@ def shape_rows(rects):
     return sorted(rows, key=lambda r: (r[2], r[0]))
 
 
-def mask_rows(args, tmp):
-    """The one-row runs of non-black pixels (any channel above 16) of the mask bitmap 144."""
-    out = os.path.join(tmp, "mask.pam")
-    subprocess.run([args.decode, "--bitmap", "144", out], check=True, capture_output=True, timeout=DEADLINE)
+def decoded_bitmap(args, tmp, bitmap):
+    out = os.path.join(tmp, "bitmap-%d.pam" % bitmap)
+    subprocess.run([args.decode, "--bitmap", str(bitmap), out], check=True, capture_output=True, timeout=DEADLINE)
     with open(out, "rb") as f:
-        w, h, rgb = read_pnm(f.read())
+        return read_pnm(f.read())
+
+
+def mask_rows(args, tmp, bitmap=144):
+    """The one-row runs of non-black pixels (any channel above 16) of a mask bitmap (the lamp's: 144)."""
+    w, h, rgb = decoded_bitmap(args, tmp, bitmap)
     rows = []
     for y in range(h):
         x = 0
@@ -654,11 +658,11 @@ def case_splash_key_only_removes_it(args):
         check(s.wait_exit() == 0 and "CNimoDlg" in s.read_settings(), "the second Escape did not end the program")
 
 
-def decoded_frames(args, tmp):
+def decoded_frames(args, tmp, first=129):
     frames = []
     for n in range(100):
-        out = os.path.join(tmp, "frame-%03d.pam" % n)
-        subprocess.run([args.decode, "--resource", str(129 + n), out], check=True, capture_output=True,
+        out = os.path.join(tmp, "frame-%d.pam" % (first + n))
+        subprocess.run([args.decode, "--resource", str(first + n), out], check=True, capture_output=True,
                        timeout=DEADLINE)
         with open(out, "rb") as f:
             frames.append(read_pnm(f.read()))
@@ -695,6 +699,99 @@ def case_screenshot_shows_tinted_frame(args):
             check(tinted[best] == 0, "colour %d: closest tinted frame %d differs by %.2f per pixel"
                   % (color, best, tinted[best]))
             check(min(plain) > 5, "colour %d: the lamp shows an untinted frame" % color)
+
+
+def case_scale_two_shows_fine_pictures(args):
+    """At a scale factor of 2 the splash and the About box show the 2x product picture, the lamp's shape is
+    the 2x mask at device pixels and the lamp shows the 2x frames, tinted."""
+    color, scale = 5, 2
+    w, h = LAMP_W * scale, LAMP_H * scale
+    with Session(args) as s:
+        # Clear of the centred splash: the lamp is looked at while the splash is still up.
+        s.write_settings({"CNimoDlg": {"WndX": 20, "WndY": 20}, "Config": {"Color": color}})
+        s.start_nimo(env=dict(s.env, QT_SCALE_FACTOR=str(scale)))
+
+        picture = decoded_bitmap(args, s.tmp, 1135)
+        check(picture[:2] == (SPLASH_W * scale, SPLASH_H * scale), "the 2x product picture is %dx%d" % picture[:2])
+        _, at = wait_for("the splash at 2x", lambda: s.window_of_size(*picture[:2]))
+        wait_for("the splash to show the 2x picture",
+                 lambda: crop(s.screenshot(), at[0], at[1], *picture[:2]) == picture[2], deadline=3)
+
+        wid, geometry = wait_for("the lamp at 2x", lambda: s.window_of_size(w, h))
+        check(geometry[:2] == (20 * scale, 20 * scale), "lamp at %r, expected (40, 40)" % (geometry[:2],))
+        runs = shape_rows(s.xlib.shape_rectangles(wid))
+        expected = mask_rows(args, s.tmp, 1144)
+        check(runs == expected, "the window's shape is not the 2x mask's %d rows: %d rows, first %r"
+              % (len(expected), len(runs), runs[:3]))
+        # Rows and edges a doubled 1x outline cannot have: the shape is in device pixels.
+        check(any(r[0] % 2 or r[1] % 2 for r in runs) and any(a[:2] != b[:2] for a, b in zip(runs[0::2], runs[1::2])),
+              "the shape steps two device pixels at a time")
+
+        # Compared inside the outline, one run of pixels at a time.
+        spans = [((y * w + x0) * 3, (y * w + x1) * 3) for x0, x1, y in runs]
+        plain = decoded_frames(args, s.tmp, 1129)
+        check(all(f[:2] == (w, h) for f in plain), "the 2x frames are not %dx%d" % (w, h))
+        frames = [tint(f[2], color) for f in plain]
+
+        def shown_frame():
+            shot = crop(s.screenshot(), geometry[0], geometry[1], w, h)
+            for n, frame in enumerate(frames):
+                if all(shot[a:b] == frame[a:b] for a, b in spans):
+                    return (n, shot)
+            return None
+
+        first, shot = wait_for("the lamp to show a tinted 2x frame", shown_frame)
+        differing = sum(shot[a:b] != plain[first][2][a:b] for a, b in spans)
+        check(differing > len(spans) // 2, "the lamp shows frame %d untinted" % first)
+        # Mid-animation: another tinted 2x frame follows.
+        wait_for("the next tinted 2x frame", lambda: (lambda f: f and f[0] != first)(shown_frame()))
+
+        # The About box from the lamp's menu shows the 2x product picture, one pixel on one device pixel.
+        wait_for("the splash to go", lambda: not s.window_of_size(*picture[:2]))
+        known = {wid for wid, _ in s.windows()}
+        s.run("xdotool", "mousemove", str(geometry[0] + 60), str(geometry[1] + 180), "click", "3")
+        wait_for("the popup menu", lambda: [w for w, _ in s.windows() if w not in known])
+        s.run("xdotool", "key", "b")
+
+        def about_box():
+            for found in s.run("xdotool", "search", "--onlyvisible", "--pid", str(s.nimo.pid), "--name",
+                               r"^About Nimo\.\.\.$").split():
+                box = s.geometry(int(found))
+                # The tray icon's window bears the same title.
+                if box and int(found) not in known:
+                    return box
+            return None
+
+        box = wait_for("the About box", about_box)
+        pw, ph, pixels = picture
+
+        # Qt's way to the screen leaves the label's colours a step or two off; the 1x picture doubled
+        # differs by up to 134.
+        def near(a, b):
+            return max(abs(p - q) for p, q in zip(a, b)) <= 4
+
+        samples = [(x, y) for y in range(0, ph, 23) for x in range(0, pw, 29)]
+
+        def picture_in_box():
+            area = crop(s.screenshot(), box[0], box[1], box[2], box[3])
+
+            def at(x, y):
+                i = (y * box[2] + x) * 3
+                return area[i:i + 3]
+
+            r, g, b = pixels[:3]
+            for y0 in range(box[3] - ph + 1):
+                for x0 in range(box[2] - pw + 1):
+                    i = (y0 * box[2] + x0) * 3
+                    # The corner first: a quick way past the dialog's own pixels.
+                    if abs(area[i] - r) > 4 or abs(area[i + 1] - g) > 4 or abs(area[i + 2] - b) > 4:
+                        continue
+                    if all(near(at(x0 + x, y0 + y), pixels[(y * pw + x) * 3:(y * pw + x) * 3 + 3])
+                           for x, y in samples):
+                        return near(crop((box[2], box[3], area), x0, y0, pw, ph), pixels)
+            return False
+
+        wait_for("the About box to show the 2x picture", picture_in_box)
 
 
 def frame_log(path):

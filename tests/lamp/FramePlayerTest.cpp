@@ -5,6 +5,7 @@
 #include "platform/CMemoryDrawTarget.h"
 #include "platform/CResourceModule.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -153,6 +154,34 @@ TEST(FramePlayer, DrawsUnscaledAtTheEntrysPosition)
     for (const auto& [x, y] :
          {std::pair{2, 5}, std::pair{3, 4}, std::pair{3 + kFrameSide, 5}, std::pair{3, 5 + kFrameSide}})
         EXPECT_EQ(target.Pixel(x, y), kFill) << x << "," << y;
+}
+
+TEST(FramePlayer, AFrameScaleDrawsFramesAtAFractionOfTheirSize)
+{
+    const struct
+    {
+        int scale;
+        int drawnAs; // the scale the player keeps
+        int side;    // of the frame drawn
+    } cases[] = {{1, 1, kFrameSide}, {2, 2, kFrameSide / 2}, {4, 4, kFrameSide / 4}, {0, 1, kFrameSide},
+                 {-2, 1, kFrameSide}};
+    for (const auto& c : cases) {
+        CFramePlayer player;
+        SetUpLamp(player, kLampBlue, 3, 5);
+        player.SetFrameScale(c.scale);
+        EXPECT_EQ(player.GetFrameScale(), c.drawnAs) << c.scale;
+        CMemoryDrawTarget target(40, 40, kFill);
+        player.Advance();
+        ASSERT_TRUE(player.Draw(target)) << c.scale;
+        const CMemoryDrawTarget::SCall& call = target.LastCall();
+        EXPECT_EQ((std::array{call.x, call.y, call.destWidth, call.destHeight, call.srcWidth, call.srcHeight}),
+                  (std::array{3, 5, c.side, c.side, kFrameSide, kFrameSide}))
+            << c.scale;
+        EXPECT_EQ(ShownFrame(target, 3, 5), 1) << c.scale;
+        EXPECT_EQ(ShownFrame(target, 3 + c.side - 1, 5 + c.side - 1), 1) << c.scale;
+        EXPECT_EQ(target.Pixel(3 + c.side, 5), kFill) << c.scale;
+        EXPECT_EQ(target.Pixel(3, 5 + c.side), kFill) << c.scale;
+    }
 }
 
 TEST(FramePlayer, UndecodableFrameLeavesTheLastPicture)

@@ -59,12 +59,16 @@ const SId kHeaderIds[] = {
     {EKind::Control, kIdcMailClientWay}, {EKind::Control, kIdcDontAsk},
     {EKind::Control, kIdcMailTo},       {EKind::Control, kIdcMailSubject},
     {EKind::Control, kIdcMailText},
+    {EKind::Bitmap, HiDpiId(kIdbSplash)}, {EKind::Bitmap, HiDpiId(kIdbMask)},
 };
 
 bool IsDefined(EKind kind, int id)
 {
-    if (kind == EKind::Frame)
-        return id >= kIdrFirstFrame && id < kIdrFirstFrame + kFrameCount;
+    if (kind == EKind::Frame) {
+        const int first[] = {kIdrFirstFrame, HiDpiId(kIdrFirstFrame)};
+        return std::any_of(std::begin(first), std::end(first),
+                           [id](int from) { return id >= from && id < from + kFrameCount; });
+    }
     if (kind == EKind::Control && id >= ColorRadioId(kLampBlue) && id <= ColorRadioId(kLampRandom))
         return true;
     for (const SId& known : kHeaderIds) {
@@ -172,12 +176,14 @@ TEST(ResourceIds, ResourceListUsesOnlyTheHeadersIds)
     const std::vector<SListEntry> entries = ProgramResourceList();
     ASSERT_GT(entries.size(), std::size_t(kFrameCount));
     EXPECT_EQ(UnknownListIds(entries), std::vector<std::string>{});
-    // Every frame the lamp plays is listed once.
+    // Every frame the lamp plays is listed once, at both scales.
     for (int id = kIdrFirstFrame; id < kIdrFirstFrame + kFrameCount; ++id) {
-        EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
-                                [&](const SListEntry& e) { return e.type == "RCDATA" && e.id == id; }),
-                  1)
-            << "frame " << id;
+        for (const int listed : {id, HiDpiId(id)}) {
+            EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                                    [&](const SListEntry& e) { return e.type == "RCDATA" && e.id == listed; }),
+                      1)
+                << "frame " << listed;
+        }
     }
 }
 
@@ -241,10 +247,17 @@ TEST(ResourceIds, NumbersTheHeaderLacksAreFound)
                                                            "RCDATA 228 frames/last.jpg\n"
                                                            "RCDATA 229 frames/one-too-many.jpg\n"
                                                            "STRING 61448 text with blanks\n"
-                                                           "FONT 3 x.ttf\n");
-    ASSERT_EQ(list.size(), 6u);
+                                                           "FONT 3 x.ttf\n"
+                                                           "RCDATA 1129 frames@2x/first.jpg\n"
+                                                           "RCDATA 1228 frames@2x/last.jpg\n"
+                                                           "RCDATA 1128 frames@2x/one-too-few.jpg\n"
+                                                           "RCDATA 1229 frames@2x/one-too-many.jpg\n"
+                                                           "BITMAP 1144 mask@2x.bmp\n"
+                                                           "BITMAP 1145 other@2x.bmp\n");
+    ASSERT_EQ(list.size(), 12u);
     EXPECT_EQ(list[4].value, "text with blanks");
-    EXPECT_EQ(UnknownListIds(list), (std::vector<std::string>{"BITMAP 130", "RCDATA 229", "FONT 3"}));
+    EXPECT_EQ(UnknownListIds(list), (std::vector<std::string>{"BITMAP 130", "RCDATA 229", "FONT 3", "RCDATA 1128",
+                                                              "RCDATA 1229", "BITMAP 1145"}));
 }
 
 } // namespace

@@ -78,11 +78,12 @@ QPainterPath Emblem::Lettering(double* advance)
     return result.simplified();
 }
 
-QImage Emblem::Splash()
+QImage Emblem::Splash(int scale)
 {
-    QImage image(196, 160, QImage::Format_ARGB32_Premultiplied);
+    QImage image(196 * scale, 160 * scale, QImage::Format_ARGB32_Premultiplied);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(scale, scale);
     QLinearGradient sky(0, 0, 0, 160);
     sky.setColorAt(0.0, QColor(6, 12, 34));
     sky.setColorAt(1.0, QColor(2, 4, 14));
@@ -93,8 +94,12 @@ QImage Emblem::Splash()
     halo.setColorAt(0.45, QColor(25, 70, 180, 70));
     halo.setColorAt(1.0, QColor(0, 0, 0, 0));
     p.fillRect(image.rect(), halo);
-    const QImage lamp = Supersampled(0.86, 1.0);
-    p.drawImage(QPointF(18, 2), lamp);
+    // The lamp is drawn at the picture's own resolution, not enlarged.
+    const QImage lamp = Supersampled(0.86 * scale, 1.0);
+    p.save();
+    p.resetTransform();
+    p.drawImage(QPointF(18 * scale, 2 * scale), lamp);
+    p.restore();
 
     double advance = 0.0;
     const QPainterPath name = Lettering(&advance);

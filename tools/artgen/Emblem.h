@@ -10,7 +10,8 @@ namespace Emblem {
 // our own so that no installed font is needed.
 QPainterPath Lettering(double* advance);
 
-QImage Splash();
+// The product picture, 196 x 160 at scale 1, 392 x 320 at scale 2.
+QImage Splash(int scale = 1);
 QImage Icon(int size);
 
 } // namespace Emblem

@@ -73,3 +73,37 @@ RowSpan LampProfile::Span(int row)
     const double c = Centre(row);
     return {static_cast<int>(std::floor(c - h + 0.5)), static_cast<int>(std::floor(c + h + 0.5))};
 }
+
+RowSpan LampProfile::Span(int row, int scale)
+{
+    if (scale != 2) {
+        return Span(row);
+    }
+    const RowSpan base = Span(row >> 1);
+    if (base.left == base.right) {
+        return {};
+    }
+    // Both half rows of the 1x row, each at its own centre (a quarter of a 1x row either side).
+    auto edges = [](int half) {
+        const double y = half * 0.5 - 0.25;
+        const double h = HalfWidth(y), c = Centre(y);
+        return std::pair{2.0 * (c - h), 2.0 * (c + h)};
+    };
+    const auto [upperLeft, upperRight] = edges(row & ~1);
+    const auto [lowerLeft, lowerRight] = edges(row | 1);
+    const bool upper = (row & 1) == 0;
+    auto fit = [upper](double ideal, double other, int doubled, int outward) {
+        const int own = std::clamp(static_cast<int>(std::floor(ideal + 0.5)), doubled - 1, doubled + 1);
+        const int pair = std::clamp(static_cast<int>(std::floor(other + 0.5)), doubled - 1, doubled + 1);
+        // Two half rows one pixel outside would make the block beyond the 1x edge count as inside: the
+        // half row whose own edge lies further in takes the doubled edge.
+        if (own == doubled + outward && pair == own) {
+            const bool further = outward * (ideal - other) < 0.0 || (ideal == other && upper);
+            return further ? doubled : own;
+        }
+        return own;
+    };
+    const double left = upper ? upperLeft : lowerLeft, otherLeft = upper ? lowerLeft : upperLeft;
+    const double right = upper ? upperRight : lowerRight, otherRight = upper ? lowerRight : upperRight;
+    return {fit(left, otherLeft, 2 * base.left, -1), fit(right, otherRight, 2 * base.right, +1)};
+}

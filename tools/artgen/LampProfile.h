@@ -34,4 +34,9 @@ public:
     static LampPart PartOfRow(int row);
     // The run of lamp pixels in a row: exactly the white pixels of the mask.
     static RowSpan Span(int row);
+    // The same at scale 1 or 2 (rows and columns of that frame size). The 2x outline follows the profile
+    // at its own resolution but keeps each edge within one pixel of the doubled 1x edge, and never puts
+    // both rows of a 2 x 2 block outside the 1x run: a 2 x 2 block is inside iff at least 2 of its 4
+    // pixels are, and the blocks give back the 1x mask exactly.
+    static RowSpan Span(int row, int scale);
 };

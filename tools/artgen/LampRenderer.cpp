@@ -66,7 +66,7 @@ std::vector<LampRenderer::Blob> LampRenderer::WaxAt(double t)
         const double p = Frac(t + b.phase);
         auto place = [&](double q, double radius) {
             const double y = kPool - Climb(Frac(q)) * (kPool - b.top);
-            const double room = std::max(0.0, LampProfile::HalfWidth(y) - radius - 2.5);
+            const double room = std::max(0.0, LampProfile::HalfWidth(y) - 1.25 * radius - 3.0);
             const double side = std::clamp(b.lane + 0.3 * std::sin(2.0 * kPi * (t + b.drift)), -1.0, 1.0);
             return std::pair{LampProfile::Centre(y) + side * room, y};
         };
@@ -115,55 +115,106 @@ LampRenderer::Rgb LampRenderer::ShadeMetal(double y, double u, double pixel)
     return c;
 }
 
-LampRenderer::Rgb LampRenderer::ShadeGlass(const std::vector<Blob>& wax, double x, double y, double u,
-                                           double pixel)
+LampRenderer::Field LampRenderer::FieldAt(const std::vector<Blob>& wax, double x, double y)
 {
-    double f = 0.0, gx = 0.0, gy = 0.0;
+    Field field{0.0, 0.0, 0.0};
     for (const Blob& b : wax) {
         const double dx = (x - b.x) / b.rx, dy = (y - b.y) / b.ry;
         const double d2 = dx * dx + dy * dy;
         if (d2 < 1.0) {
             const double k = 1.0 - d2;
-            f += k * k;
-            gx += -4.0 * k * dx / b.rx;
-            gy += -4.0 * k * dy / b.ry;
+            field.f += k * k;
+            field.gx += -4.0 * k * dx / b.rx;
+            field.gy += -4.0 * k * dy / b.ry;
         }
     }
     // Wax cannot pass the glass: the field fades out against the wall.
-    const double wallRoom = (1.0 - std::abs(u)) * LampProfile::HalfWidth(y - 0.5);
-    f *= Smoothstep(0.5, 2.5, wallRoom);
+    const double u = (x - LampProfile::Centre(y - 0.5)) / std::max(1.0, LampProfile::HalfWidth(y - 0.5));
+    const double fade = Smoothstep(0.5, 2.5, (1.0 - std::abs(u)) * LampProfile::HalfWidth(y - 0.5));
+    return {field.f * fade, field.gx * fade, field.gy * fade};
+}
+
+double LampRenderer::Cover(const Field& field, double soft)
+{
+    // The signed distance from the surface, over the width of the soft edge.
+    const double grad = std::max(std::hypot(field.gx, field.gy), 1e-6);
+    return std::clamp((field.f - kThreshold) / grad / soft + 0.5, 0.0, 1.0);
+}
+
+double LampRenderer::WaxBelow(const std::vector<Blob>& wax, double x, double y)
+{
+    // The pool glows on the heat: light enters its wax at its surface, not at the glass's bottom.
+    constexpr double kPoolSurface = LampProfile::kGlassBottom - 4.0;
+    // Each blob's own depth below the point, down to its lower surface, weighted by its share of the field:
+    // merged wax blends smoothly and no blob's outline casts a hard line across another.
+    double path = 0.0, weights = 0.0;
+    for (const Blob& b : wax) {
+        const double dx = (x - b.x) / b.rx, dy = (y - b.y) / b.ry;
+        const double d2 = dx * dx + dy * dy;
+        if (d2 >= 1.0) {
+            continue;
+        }
+        const double weight = std::pow(1.0 - d2, 4.0);
+        const double across = (x - b.x) / (b.rx / kSupport);
+        const double bottom = b.y + b.ry / kSupport * std::sqrt(std::max(0.0, 1.0 - across * across));
+        path += weight * std::max(0.0, std::min(bottom, kPoolSurface) - y);
+        weights += weight;
+    }
+    return weights > 0.0 ? path / weights : 0.0;
+}
+
+LampRenderer::Rgb LampRenderer::ShadeGlass(const std::vector<Blob>& wax, double x, double y, double u,
+                                           double pixel)
+{
+    const Field field = FieldAt(wax, x, y);
     const double depth = std::clamp((LampProfile::kGlassBottom + 1.0 - y) / 90.0, 0.0, 1.0);
     const double heat = std::exp(-depth * 3.0);
 
-    // Liquid: deep blue at the top, lit from the bulb below, darker towards the walls of the cylinder.
+    // Liquid: deep blue at the top, lit from the bulb below, darker towards the walls of the cylinder; the
+    // bulb's light rises through the middle as a cone above the pool.
     const double glow = std::exp(-depth * 2.6);
-    Rgb c{0.02 + 0.10 * glow, 0.07 + 0.36 * glow, 0.25 + 0.62 * glow};
+    const double cone = std::exp(-depth * 5.0) * std::exp(-std::pow(u / 0.55, 2));
+    Rgb c{0.02 + 0.09 * glow + 0.08 * cone, 0.06 + 0.32 * glow + 0.26 * cone,
+          0.22 + 0.58 * glow + 0.3 * cone};
     const double round = 0.6 + 0.4 * std::sqrt(std::max(0.0, 1.0 - u * u));
-    // Wax lights the liquid around it.
-    const double halo = std::pow(std::clamp(f / kThreshold, 0.0, 1.0), 2.0) * (0.15 + 0.25 * heat);
-    c = {c.r * round + 0.25 * halo, c.g * round + 0.6 * halo, c.b * round + 0.9 * halo};
+    // Wax lights the liquid around it: a soft rim of light outside its surface.
+    const double halo = std::pow(std::clamp(field.f / kThreshold, 0.0, 1.0), 3.0) * (0.12 + 0.3 * heat);
+    c = {c.r * round + 0.22 * halo, c.g * round + 0.55 * halo, c.b * round + 0.8 * halo};
 
-    const double grad = std::max(std::hypot(gx, gy), 1e-6);
-    // Signed distance from the wax surface in output pixels gives an antialiased edge.
-    const double cover = std::clamp((f - kThreshold) / grad / pixel + 0.5, 0.0, 1.0);
+    // A little soft at every scale.
+    const double cover = Cover(field, std::max(pixel, 0.7));
     if (cover > 0.0) {
-        const double inner = std::clamp((f - kThreshold) / 0.55, 0.0, 1.0);
-        const double ny = -gy / grad; // outward normal, downwards positive
-        const double rim = (1.0 - inner) * (1.0 - inner);
-        const double shade = 0.7 + 0.3 * std::sqrt(inner);
-        // Warm wax near the heat is pale, cooled wax at the top deeper and darker.
-        Rgb w{0.2 + 0.3 * heat, 0.56 + 0.28 * heat, 0.93 + 0.07 * heat};
-        const double below = std::max(0.0, ny) * rim * (0.3 + 0.5 * heat);
-        const double above = std::max(0.0, -ny) * rim * 0.22;
-        // Thin wax at the blob's edge lets the dark liquid through: the blob reads as a body, not a disc.
-        const double side = (0.82 + 0.18 * std::sqrt(std::max(0.0, 1.0 - u * u))) * (1.0 - 0.28 * rim);
-        w = {(w.r * shade + below * 0.55) * (1.0 - above) * side,
-             (w.g * shade + below * 0.8) * (1.0 - above) * side,
-             (w.b * shade + below) * (1.0 - above) * side};
+        // A lone blob's field read as a sphere's height: 0 on the surface, 1 at its centre.
+        const double rootT = std::sqrt(kThreshold);
+        const double z = std::sqrt(std::clamp((std::sqrt(field.f) - rootT) / (1.0 - rootT), 0.0, 1.0));
+        const double grad = std::max(std::hypot(field.gx, field.gy), 1e-6);
+        const double ny = -field.gy / grad * std::sqrt(1.0 - z * z); // outward, > 0 facing down
+        // The bulb's light enters the wax from below and fades as it crosses the wax upwards; hot wax low
+        // in the lamp lets more of it through.
+        const double reach = 6.0 + 9.0 * heat;
+        const double through = std::exp(-WaxBelow(wax, x, y) / reach);
+        const double lit = through * (0.72 + 0.28 * heat);
+        // Warm (pale, green-rich) where the light enters, cool (deep, blue) at the top; green carries the
+        // contrast, since every tint keeps it in some channel.
+        const Rgb cool{0.05, 0.26, 0.66}, warm{0.26, 0.74, 1.0}, hot{0.8, 1.0, 1.0};
+        const double a = Smoothstep(0.05, 0.9, lit);
+        Rgb w{cool.r + (warm.r - cool.r) * a, cool.g + (warm.g - cool.g) * a, cool.b + (warm.b - cool.b) * a};
+        // Where the light enters, the wax glows; the pool on the heat glows as a whole.
+        const double rim = std::pow(1.0 - z, 2.0);
+        const double enter = Smoothstep(0.75, 1.0, through) * (0.2 + 0.4 * std::max(0.0, ny) + 0.3 * heat);
+        const double pool = Smoothstep(LampProfile::kGlassBottom - 12.0, LampProfile::kGlassBottom + 1.0, y);
+        const double hotness = std::clamp(enter + 0.6 * pool, 0.0, 1.0);
+        w = {w.r + (hot.r - w.r) * hotness, w.g + (hot.g - w.g) * hotness, w.b + (hot.b - w.b) * hotness};
+        // The rim is thin wax: the liquid shows through it, most on top where little light arrives.
+        const double thin = rim * (0.15 + 0.3 * std::max(0.0, -ny));
+        w = {w.r + (c.r - w.r) * thin, w.g + (c.g - w.g) * thin, w.b + (c.b - w.b) * thin};
+        // The cylinder's sides face away from the viewer: wax there is a little darker.
+        const double turn = 0.84 + 0.16 * std::sqrt(std::max(0.0, 1.0 - u * u));
+        w = {w.r * turn, w.g * turn, w.b * turn};
         c = {c.r + (w.r - c.r) * cover, c.g + (w.g - c.g) * cover, c.b + (w.b - c.b) * cover};
     }
     // The cap's shadow on the top of the liquid.
-    const double shadow = 0.55 + 0.45 * Smoothstep(LampProfile::kGlassTop - 0.5, 46.0, y);
+    const double shadow = 0.66 + 0.34 * Smoothstep(LampProfile::kGlassTop - 0.5, 46.0, y);
     c = {c.r * shadow, c.g * shadow, c.b * shadow};
     // Reflections on the glass: a long streak on the left, a thin one on the right, a broad sheen.
     const double along = Smoothstep(40.0, 52.0, y) * Smoothstep(127.0, 114.0, y);
@@ -198,16 +249,19 @@ QRgb Pack(double r, double g, double b, double a)
 
 } // namespace
 
-QImage LampRenderer::Frame(int index)
+QImage LampRenderer::Frame(int index, int scale)
 {
     const std::vector<Blob> wax = WaxAt(static_cast<double>(index) / kFrameCount);
-    QImage image(LampProfile::kWidth, LampProfile::kHeight, QImage::Format_RGB32);
+    QImage image(LampProfile::kWidth * scale, LampProfile::kHeight * scale, QImage::Format_RGB32);
+    const double pixel = 1.0 / scale;
     for (int y = 0; y < image.height(); ++y) {
-        const int row = std::clamp(y, int(LampProfile::kFirstRow), int(LampProfile::kLastRow));
-        const RowSpan span = LampProfile::Span(row);
+        // Rows above and below the lamp repeat its first and last rows.
+        const int row =
+            std::clamp(y, LampProfile::kFirstRow * scale, (LampProfile::kLastRow + 1) * scale - 1);
+        const RowSpan span = LampProfile::Span(row, scale);
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = span.left; x < span.right; ++x) {
-            const Rgb c = Shade(wax, x + 0.5, row + 0.5, 1.0);
+            const Rgb c = Shade(wax, (x + 0.5) * pixel, (row + 0.5) * pixel, pixel);
             line[x] = Pack(c.r, c.g, c.b, 1.0);
         }
         std::fill(line, line + span.left, line[span.left]);

@@ -90,16 +90,17 @@ QRgb Unpremultiplied(QRgb c)
 
 namespace PictureFiles {
 
-Bytes MaskBmp()
+Bytes MaskBmp(int scale)
 {
-    constexpr int kStride = ((LampProfile::kWidth + 31) / 32) * 4;
+    const int width = LampProfile::kWidth * scale, height = LampProfile::kHeight * scale;
+    const int stride = ((width + 31) / 32) * 4;
     Bytes dib;
-    PutInfoHeader(dib, LampProfile::kWidth, LampProfile::kHeight, 1, 0, kStride * LampProfile::kHeight, 2);
+    PutInfoHeader(dib, width, height, 1, 0, static_cast<std::uint32_t>(stride * height), 2);
     PutPalette(dib, {qRgb(0, 0, 0), qRgb(255, 255, 255)}, 2);
     const auto dataOffset = static_cast<std::uint32_t>(dib.size());
-    for (int y = LampProfile::kHeight - 1; y >= 0; --y) {
-        std::array<std::uint8_t, kStride> row{};
-        const RowSpan span = LampProfile::Span(y);
+    for (int y = height - 1; y >= 0; --y) {
+        Bytes row(static_cast<std::size_t>(stride), 0);
+        const RowSpan span = LampProfile::Span(y, scale);
         for (int x = span.left; x < span.right; ++x) {
             row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
         }

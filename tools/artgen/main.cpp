@@ -48,6 +48,18 @@ std::string FrameName(int index)
     return name;
 }
 
+// Where a picture drawn at a scale is kept: "frames" and "mask.bmp" at 1x, "frames@2x" and "mask@2x.bmp"
+// at 2x.
+std::string AtScale(const std::string& name, int scale)
+{
+    if (scale == 1) {
+        return name;
+    }
+    const std::size_t dot = name.rfind('.');
+    const std::string suffix = "@" + std::to_string(scale) + "x";
+    return dot == std::string::npos ? name + suffix : name.substr(0, dot) + suffix + name.substr(dot);
+}
+
 // The channel rewrites the lamp applies for its seven colours, for review only.
 QImage Tinted(const QImage& frame, int tint)
 {
@@ -84,29 +96,47 @@ QImage Tinted(const QImage& frame, int tint)
     return out;
 }
 
-// Shows a frame as the window does: only the mask's pixels, over a neutral desktop.
-void DrawMasked(QPainter& p, const QImage& frame, int left, int top, int zoom)
+// Shows a frame as the window does: only the mask's pixels, over a neutral desktop, each pixel as a
+// zoom x zoom square (a 1x frame at zoom 2 is what a scale factor of 2 showed before the 2x frames).
+void DrawMasked(QPainter& p, const QImage& frame, int scale, int left, int top, int zoom)
 {
-    for (int y = 0; y < LampProfile::kHeight; ++y) {
-        const RowSpan span = LampProfile::Span(y);
+    for (int y = 0; y < frame.height(); ++y) {
+        const RowSpan span = LampProfile::Span(y, scale);
         for (int x = span.left; x < span.right; ++x) {
             p.fillRect(left + x * zoom, top + y * zoom, zoom, zoom, QColor(frame.pixel(x, y)));
         }
     }
 }
 
-QImage ContactSheet(const std::vector<QImage>& frames)
+// Every frame at both scales, the seven colours of one frame at 1x doubled beside the same at 2x, and
+// the loop's seam (frames 96 to 99, then 0 to 3) at 2x.
+QImage ContactSheet(const std::vector<QImage>& small, const std::vector<QImage>& large)
 {
-    constexpr int kCols = 20, kCell = 72, kRowH = 184, kZoom = 2;
-    const int tintTop = 5 * kRowH + 8;
-    QImage sheet(kCols * kCell, tintTop + LampProfile::kHeight * kZoom + 8, QImage::Format_RGB32);
+    constexpr int kW = LampProfile::kWidth, kH = LampProfile::kHeight, kGap = 4;
+    constexpr int kSmallCols = 40, kLargeCols = 20;
+    const int width = kLargeCols * (2 * kW + kGap);
+    const int smallTop = kGap, largeTop = smallTop + 3 * (kH + kGap) + 3 * kGap;
+    const int tintTop = largeTop + 5 * (2 * kH + kGap) + 3 * kGap;
+    const int seamTop = tintTop + 2 * kH + 4 * kGap;
+    QImage sheet(width, seamTop + 2 * kH + kGap, QImage::Format_RGB32);
     sheet.fill(QColor(112, 118, 124));
     QPainter p(&sheet);
-    for (int i = 0; i < static_cast<int>(frames.size()); ++i) {
-        DrawMasked(p, frames[i], (i % kCols) * kCell + 1, (i / kCols) * kRowH + 2, 1);
+    const int count = static_cast<int>(small.size());
+    for (int i = 0; i < count; ++i) {
+        DrawMasked(p, small[i], 1, (i % kSmallCols) * (kW + kGap) + kGap,
+                   smallTop + (i / kSmallCols) * (kH + kGap), 1);
+        DrawMasked(p, large[i], 2, (i % kLargeCols) * (2 * kW + kGap) + kGap,
+                   largeTop + (i / kLargeCols) * (2 * kH + kGap), 1);
     }
+    constexpr int kShown = 37;
     for (int tint = 0; tint < 7; ++tint) {
-        DrawMasked(p, Tinted(frames[37], tint), 8 + tint * 150, tintTop, kZoom);
+        const int left = kGap + tint * (4 * kW + 3 * kGap);
+        DrawMasked(p, Tinted(small[kShown], tint), 1, left, tintTop, 2);
+        DrawMasked(p, Tinted(large[kShown], tint), 2, left + 2 * kW + kGap, tintTop, 1);
+    }
+    for (int k = 0; k < 8; ++k) {
+        const int i = (count - 4 + k) % count;
+        DrawMasked(p, large[i], 2, kGap + k * (2 * kW + kGap), seamTop, 1);
     }
     p.end();
     return sheet;
@@ -121,18 +151,20 @@ int main(int argc, char** argv)
         return 2;
     }
     const fs::path root = argv[1];
-    bool ok = Write(root / "mask.bmp", PictureFiles::MaskBmp());
-
-    std::vector<QImage> decoded;
-    for (int i = 0; i < LampRenderer::kFrameCount; ++i) {
-        const Bytes jpeg = PictureFiles::Jpeg(LampRenderer::Frame(i), kJpegQuality);
-        ok = Write(root / "frames" / FrameName(i), jpeg) && ok;
-        decoded.push_back(PictureFiles::DecodeJpeg(jpeg));
+    bool ok = true;
+    std::vector<QImage> small, large; // the frames as written, for the contact sheet
+    for (const int scale : {1, 2}) {
+        std::vector<QImage>& decoded = scale == 1 ? small : large;
+        ok = Write(root / AtScale("mask.bmp", scale), PictureFiles::MaskBmp(scale)) && ok;
+        for (int i = 0; i < LampRenderer::kFrameCount; ++i) {
+            const Bytes jpeg = PictureFiles::Jpeg(LampRenderer::Frame(i, scale), kJpegQuality);
+            ok = Write(root / AtScale("frames", scale) / FrameName(i), jpeg) && ok;
+            decoded.push_back(PictureFiles::DecodeJpeg(jpeg));
+        }
+        ok = Write(root / AtScale("splash.bmp", scale),
+                   PictureFiles::Rle8Bmp(PictureFiles::Quantize(Emblem::Splash(scale), 256, false, true))) &&
+             ok;
     }
-
-    ok = Write(root / "splash.bmp",
-               PictureFiles::Rle8Bmp(PictureFiles::Quantize(Emblem::Splash(), 256, false, true))) &&
-         ok;
 
     std::vector<IndexedImage> icons;
     for (const int size : kIconSizes) {
@@ -149,7 +181,7 @@ int main(int argc, char** argv)
     ok = Write(root / "nimo.ico", PictureFiles::Ico(icons)) && ok;
 
     if (argc == 4) {
-        ok = WritePng(argv[3], ContactSheet(decoded)) && ok;
+        ok = WritePng(argv[3], ContactSheet(small, large)) && ok;
     }
     if (!ok) {
         std::fprintf(stderr, "nimo-artgen: could not write every file under %s\n", root.c_str());
