@@ -20,13 +20,6 @@ constexpr std::uint32_t kSrcPaint = 0x00EE0086;
 constexpr std::uint32_t kSrcAnd = 0x008800C6;
 constexpr std::uint32_t kSrcInvert = 0x00660046;
 
-template <typename T> T ReadLe(const std::uint8_t* p)
-{
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
 QList<QRgb> ColorTable(const SDibInfo& dib)
 {
     QList<QRgb> table(1 << dib.depth, qRgb(0, 0, 0));

@@ -10,13 +10,6 @@ namespace {
 constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiBitfields = 3;
 
-template <typename T> T ReadLe(const std::uint8_t* p)
-{
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
 } // namespace
 
 bool ReadDibInfo(const void* info, SDibInfo& out)

@@ -1,6 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+
+// A little-endian field of a header, read without alignment demands.
+template <typename T> T ReadLe(const std::uint8_t* p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
 
 // What the 40-byte header of a packed device-independent bitmap says, checked before any row is touched:
 // a side within the picture library's cap, a depth and compression a drawing target can show.
