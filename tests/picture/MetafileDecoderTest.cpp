@@ -278,6 +278,12 @@ TEST(MetafileDecoder, LargeFramesAreDrawnWithinTheSurfaceLimit)
     EXPECT_EQ(bitmap.m_height, 50);
     CPLMetafileDecoder::SetSurfaceLimit(saved);
     EXPECT_EQ(CPLMetafileDecoder::GetSurfaceLimit(), kMaxPicturePixels);
+    // A lower pixel cap for all pictures bounds the surface too, instead of refusing the picture.
+    SetPicturePixelLimit(10000);
+    DecodeNamed(big, "big.emf", bitmap);
+    SetPicturePixelLimit(kMaxPicturePixels);
+    EXPECT_EQ(bitmap.m_width, 200);
+    EXPECT_EQ(bitmap.m_height, 50);
     // A side past 32767 pixels is narrowed to it.
     const auto wide = CEmfMaker({0, 0, 2540000, 254}, {1000, 1000}, {254, 254}).Finish();
     DecodeNamed(wide, "wide.emf", bitmap);
