@@ -10,7 +10,7 @@ OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "ba
 
 
 def record(kind, *fields, body=b""):
-    data = b"".join(struct.pack("<i", f) for f in fields) + body
+    data = b"".join(struct.pack("<I", f & 0xFFFFFFFF) for f in fields) + body
     data += b"\0" * (-len(data) % 4)
     return struct.pack("<II", kind, 8 + len(data)) + data
 
@@ -51,6 +51,14 @@ SAMPLES = {
     # A source rectangle reaching outside the bitmap, and one wholly outside it.
     "blit_source_outside_bitmap.emf": emf([stretch_dibits(0, 0, 50, 50, -3, -3, 200, 200),
                                            stretch_dibits(0, 0, 50, 50, -2, 4, 2, 2)]),
+    # Found by fuzzing: turning negative extents round added two 32-bit values or negated the smallest one.
+    "blit_extents_past_32_bits.emf": emf([stretch_dibits(0, 0, 50, 50, -2000000000, 0, -2000000000, 4),
+                                          stretch_dibits(0, 0, -2 ** 31, 50, 0, 0, -2 ** 31, 4),
+                                          stretch_dibits(0, 0, -2 ** 31, 50, 2, 0, -2, 4)]),
+    # Found by fuzzing: Qt lost memory making a region of a clip path far taller than the picture.
+    "clip_path_taller_than_a_region.emf": emf([record(59), record(3, 0, 0, 0, 0, 5, 0, -200000, 50, -200000, 50,
+                                                             200000, 25, 200000, 0, 200000),
+                                               record(60), record(67, 5), record(43, 0, 0, 100, 100)]),
     "polyline16_count_lies.emf": emf([record(87, 0, 0, 10, 10, 100000, 0x00050005)]),
     "record_size_past_end.emf": emf([struct.pack("<II", 43, 0x7FFFFFF0)]),
     "record_size_not_whole_words.emf": emf([struct.pack("<II", 43, 26) + b"\0" * 18]),

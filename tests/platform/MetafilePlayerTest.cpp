@@ -115,6 +115,25 @@ TEST(MetafilePlayer, ClippingAndSavedStates)
     EXPECT_EQ(At(pixels, 80, 50), 0xFFFFFFu);
 }
 
+TEST(MetafilePlayer, ClipPathFarTallerThanThePicture)
+{
+    // A clip path over the left half, 400000 pixels tall and no rectangle: only its part over the picture
+    // counts (Qt gives an empty region for so tall a polygon, which would clip everything away).
+    const auto bytes = Picture()
+                           .Add(59, {}) // BEGINPATH
+                           .Add(3, {0, 0, 0, 0, 5, 0, -200000, 50, -200000, 50, 200000, 25, 200000, 0, 200000})
+                           .Add(60, {})  // ENDPATH
+                           .Add(67, {5}) // SELECTCLIPPATH, copy
+                           .Add(37, {kNullPen})
+                           .Add(37, {kBlackBrush})
+                           .Add(43, {0, 0, 100, 100})
+                           .Finish();
+    const auto pixels = Play(bytes);
+    EXPECT_EQ(At(pixels, 10, 50), 0x000000u);
+    EXPECT_EQ(At(pixels, 45, 2), 0x000000u);
+    EXPECT_EQ(At(pixels, 80, 50), 0xFFFFFFu);
+}
+
 TEST(MetafilePlayer, MappingModesAndWorldTransform)
 {
     struct SCase
