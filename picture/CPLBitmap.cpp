@@ -4,11 +4,14 @@
 #include "platform/CDrawTarget.h"
 #include "platform/CResourceModule.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 namespace {
+
+std::int64_t g_pixelLimit = kMaxPicturePixels;
 
 constexpr int kHeaderSize = 40;
 constexpr std::size_t kFileHeaderSize = 14;
@@ -41,7 +44,17 @@ bool IsPictureSizeAllowed(std::int64_t width, std::int64_t height, int depth)
     if (width > kMaxPictureSide || height > kMaxPictureSide)
         return false;
     // Both sides are below 2^15, so the product cannot overflow 64 bits.
-    return width * height <= kMaxPicturePixels;
+    return width * height <= g_pixelLimit;
+}
+
+void SetPicturePixelLimit(std::int64_t pixels)
+{
+    g_pixelLimit = std::clamp<std::int64_t>(pixels, 1, kMaxPicturePixels);
+}
+
+std::int64_t GetPicturePixelLimit()
+{
+    return g_pixelLimit;
 }
 
 void CPLBitmap::Create(int width, int height, int depth)
@@ -98,6 +111,7 @@ void CPLDIB::Create(int width, int height, int depth)
     WriteHeader(m_storage, width, height, depth);
     SetPointers();
     FillGreyRamp();
+    m_zeroed = false;
 }
 
 void CPLDIB::WriteHeader(std::uint8_t* h, int width, int height, int depth)
@@ -123,6 +137,7 @@ void CPLDIB::Alloc(int width, int height, int depth)
     m_depth = static_cast<std::uint16_t>(depth);
     BuildRowTable();
     FillGreyRamp();
+    m_zeroed = true;
 }
 
 std::uint8_t* CPLDIB::AllocateStorage(std::int64_t size, std::int64_t pixelOffset)
@@ -152,6 +167,7 @@ void CPLDIB::Free()
     m_block.reset();
     m_storage = nullptr;
     m_storageSize = 0;
+    m_zeroed = false;
     m_colorTable = nullptr;
     m_pixels = nullptr;
     m_rows.clear();
@@ -219,6 +235,7 @@ void CPLDIB::CreateFromDIB(const std::uint8_t* packed, std::size_t size)
     m_height = height;
     m_depth = static_cast<std::uint16_t>(depth);
     BuildRowTable();
+    m_zeroed = false;
     // The copied colour table is kept: a picture's own colours are worth more than a grey ramp.
 }
 

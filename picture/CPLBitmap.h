@@ -13,6 +13,10 @@ class CResourceModule;
 // Whether a picture of this size and depth fits the cap of PictureLimits.h (width and height positive,
 // depth 1 to 32).
 bool IsPictureSizeAllowed(std::int64_t width, std::int64_t height, int depth);
+// Lowers the pixel cap for this process, never raising it past PictureLimits.h: a fuzz run keeps its
+// pictures small, as the sanitizers' cost grows with every block allocated.
+void SetPicturePixelLimit(std::int64_t pixels);
+std::int64_t GetPicturePixelLimit();
 
 // A picture in the packed device-independent layout: one storage block holding the 40-byte header, the
 // colour table (depths below 16) and the pixel rows stored bottom row first, plus a row table that
@@ -32,6 +36,8 @@ public:
     virtual void Alloc(int width, int height, int depth) = 0;
     virtual void Free() = 0;
     virtual void BuildRowTable();
+    // Whether the last Create gave rows that are all zero, so that a decoder need not clear them again.
+    virtual bool CreatedZeroed() const { return false; }
 
     // The fields as the design names them; users read them directly.
     std::int32_t m_width = 0;
@@ -62,6 +68,7 @@ public:
     void Create(int width, int height, int depth) override;
     void Alloc(int width, int height, int depth) override;
     void Free() override;
+    bool CreatedZeroed() const override { return m_zeroed; }
 
     virtual void LoadFromResource(const CResourceModule* module, int id);
     virtual int Draw(CDrawTarget& dc, int x, int y, std::uint32_t rop) const;
@@ -92,4 +99,5 @@ private:
     std::unique_ptr<std::uint8_t, SFreeBlock> m_block;
     std::uint8_t* m_storage = nullptr; // the header, inside m_block
     std::size_t m_storageSize = 0;
+    bool m_zeroed = false; // a new block, not yet handed out again by Create
 };

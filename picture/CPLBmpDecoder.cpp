@@ -77,8 +77,9 @@ void CPLBmpDecoder::DoDecode(CPLBitmap& bitmap, std::uint8_t*& palette, int& dep
 
     const bool compressed = header.compression != 0;
     // Runs need not reach every pixel: the ones they miss read as colour index 0 (black at 32 bits), never
-    // as what a reused bitmap held before.
-    if (compressed)
+    // as what a reused bitmap held before. A new block is zero already, and clearing it would touch every
+    // page of a large picture that a few bytes of runs announce.
+    if (compressed && !bitmap.CreatedZeroed())
         std::memset(bitmap.m_pixels, 0,
                     static_cast<std::size_t>(bitmap.GetStride()) * static_cast<std::size_t>(bitmap.m_height));
     switch (header.bitCount) {

@@ -169,8 +169,9 @@ void CPLMetafileDecoder::DoDecode(CPLBitmap& bitmap, std::uint8_t*& palette, int
         height = 200;
     // A vector picture larger than the surface may be is drawn at the largest size that fits, its
     // proportions kept, instead of being refused.
-    if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > g_surfaceLimit) {
-        const double scale = std::min({std::sqrt(double(g_surfaceLimit) / (double(width) * double(height))),
+    const std::int64_t surfaceLimit = std::min(g_surfaceLimit, GetPicturePixelLimit());
+    if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > surfaceLimit) {
+        const double scale = std::min({std::sqrt(double(surfaceLimit) / (double(width) * double(height))),
                                        double(kMaxPictureSide) / double(width),
                                        double(kMaxPictureSide) / double(height)});
         width = std::max<std::int64_t>(1, std::int64_t(double(width) * scale));

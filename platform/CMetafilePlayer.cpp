@@ -610,7 +610,8 @@ QImage* CMetafilePlayer::DecodeDib(const SMetaRecord& r, std::uint64_t offBmi, s
 
 void CMetafilePlayer::Blit(const SMetaRecord& r)
 {
-    std::int32_t xDest, yDest, cxDest, cyDest, xSrc, ySrc, cxSrc, cySrc;
+    // 64 bits: turning a negative extent round may add two 32-bit values or negate the smallest one.
+    std::int64_t xDest, yDest, cxDest, cyDest, xSrc, ySrc, cxSrc, cySrc;
     std::uint32_t rop = 0x00CC0020, offBmi, cbBmi, offBits, cbBits;
     bool bottomUpSource = false;
     switch (r.type) {
@@ -1142,8 +1143,17 @@ void CMetafilePlayer::Record(const SMetaRecord& r)
                 mapped.setFillRule(s.fillRule);
                 const QRectF b = mapped.controlPointRect();
                 if (std::fabs(b.left()) < kCoordinateLimit && std::fabs(b.right()) < kCoordinateLimit &&
-                    std::fabs(b.top()) < kCoordinateLimit && std::fabs(b.bottom()) < kCoordinateLimit)
-                    CombineClip(QRegion(mapped.toFillPolygon().toPolygon(), s.fillRule), int(r.U32(8)));
+                    std::fabs(b.top()) < kCoordinateLimit && std::fabs(b.bottom()) < kCoordinateLimit) {
+                    // Qt makes an empty region of a polygon over 100000 pixels tall, and loses memory
+                    // doing so: only the part over the image is handed on.
+                    const QRectF area = QRectF(m_image.rect()).adjusted(-1, -1, 1, 1);
+                    if (!area.contains(b)) {
+                        QPainterPath box;
+                        box.addRect(area);
+                        mapped = mapped.intersected(box);
+                    }
+                    CombineClip(QRegion(mapped.toFillPolygon().toPolygon(), mapped.fillRule()), int(r.U32(8)));
+                }
             }
             m_path.reset();
         }

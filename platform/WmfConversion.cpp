@@ -3,7 +3,9 @@
 #include "platform/CEnhMetaFile.h"
 
 #include <algorithm>
+#include <functional>
 #include <initializer_list>
+#include <map>
 
 namespace {
 
@@ -81,22 +83,39 @@ enum class ESlot : std::uint8_t
 class CConverter
 {
 public:
-    CConverter(std::uint32_t slots) : m_slots(slots, ESlot::Free), m_regions(slots) {}
+    CConverter(std::uint32_t slots) : m_slots(slots, ESlot::Free) {}
 
     void Record(const SWmfRecord& r);
+    // Whether the region rectangles written so far are more than the reader takes: a region selected
+    // again and again would otherwise grow the output to gigabytes from a small file.
+    bool TooManyRectangles() const { return m_rectangles > CEnhMetaFile::kMaxPointsInAll; }
 
     CEmfWriter w;
 
 private:
+    // The lowest free slot, as the format asks. Slots never taken lie from m_fresh on and freed ones wait
+    // in a heap, so that neither taking nor freeing walks a table of up to 2^14 slots.
     int TakeSlot(ESlot kind)
     {
-        for (std::size_t i = 0; i < m_slots.size(); ++i) {
-            if (m_slots[i] == ESlot::Free) {
-                m_slots[i] = kind;
-                return static_cast<int>(i);
-            }
+        std::size_t slot;
+        if (!m_freed.empty()) {
+            std::pop_heap(m_freed.begin(), m_freed.end(), std::greater<>());
+            slot = m_freed.back();
+            m_freed.pop_back();
+        } else if (m_fresh < m_slots.size()) {
+            slot = m_fresh++;
+        } else {
+            return -1;
         }
-        return -1;
+        m_slots[slot] = kind;
+        return static_cast<int>(slot);
+    }
+    void FreeSlot(std::size_t slot)
+    {
+        m_slots[slot] = ESlot::Free;
+        m_regions.erase(slot);
+        m_freed.push_back(slot);
+        std::push_heap(m_freed.begin(), m_freed.end(), std::greater<>());
     }
     void Box(std::uint32_t type, const SWmfRecord& r, std::uint32_t first)
     {
@@ -120,7 +139,10 @@ private:
     void PatBlt(std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy, std::uint32_t rop);
 
     std::vector<ESlot> m_slots;
-    std::vector<std::vector<std::int32_t>> m_regions; // rectangles of each region slot
+    std::size_t m_fresh = 0;
+    std::vector<std::size_t> m_freed;
+    std::map<std::size_t, std::vector<std::int32_t>> m_regions; // rectangles of each region slot
+    std::uint64_t m_rectangles = 0;
     std::int32_t m_windowX = 0, m_windowY = 0;
 };
 
@@ -346,6 +368,8 @@ void CConverter::SelectRegion(int slot)
     const std::vector<std::int32_t>* rects = nullptr;
     if (slot >= 0 && std::size_t(slot) < m_slots.size() && m_slots[std::size_t(slot)] == ESlot::Region)
         rects = &m_regions[std::size_t(slot)];
+    if (rects)
+        m_rectangles += rects->size() / 4;
     const std::size_t start = w.Begin(kEmrPrivateLogicalClip);
     w.Put(rects ? 1 : 0); // 0: no clipping at all
     w.Put(rects ? static_cast<std::uint32_t>(rects->size() / 4) : 0);
@@ -464,8 +488,7 @@ void CConverter::Record(const SWmfRecord& r)
         if (slot < m_slots.size() && m_slots[slot] != ESlot::Free) {
             if (m_slots[slot] == ESlot::Object)
                 w.Simple(kEmrDeleteObject, {static_cast<std::int32_t>(slot + 1)});
-            m_slots[slot] = ESlot::Free;
-            m_regions[slot].clear();
+            FreeSlot(slot);
         }
         break;
     }
@@ -555,6 +578,8 @@ bool ConvertWmfToEmf(const std::uint8_t* bytes, std::uint32_t size, std::vector<
         if (++records > CEnhMetaFile::kMaxRecords)
             return false;
         c.Record(r);
+        if (c.TooManyRectangles())
+            return false;
         at += static_cast<std::uint32_t>(2 * words);
     }
     w.Simple(kEmrEof, {0, 16, 20});

@@ -3,7 +3,9 @@
 #include "platform/CMemoryDrawTarget.h"
 #include "platform/CResourceModule.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -90,6 +92,42 @@ TEST(Bitmap, SizesOutsideTheCapAreRefusedBeforeAllocating)
     }
     CPLDIB atCap;
     EXPECT_NO_THROW(atCap.Create(8192, 8192, 8));
+}
+
+TEST(Bitmap, OnlyNewBlocksCountAsZeroed)
+{
+    // Decoders skip clearing rows that are said to be zero: a reused or copied block must never say so.
+    CPLDIB dib;
+    dib.Create(7, 5, 8);
+    EXPECT_TRUE(dib.CreatedZeroed());
+    for (std::uint8_t* row : dib.m_rows)
+        EXPECT_TRUE(std::all_of(row, row + dib.GetStride(), [](std::uint8_t b) { return b == 0; }));
+    dib.m_rows[2][3] = 9;
+    dib.Create(7, 5, 8);
+    EXPECT_FALSE(dib.CreatedZeroed()) << "same size: the block is kept as it was";
+    EXPECT_EQ(dib.m_rows[2][3], 9);
+    dib.Create(7, 5, 32);
+    EXPECT_TRUE(dib.CreatedZeroed()) << "another depth: a new block";
+    std::vector<std::uint8_t> packed(40 + 8 * 4, 0xAB);
+    std::fill(packed.begin(), packed.begin() + 40, 0);
+    packed[0] = 40, packed[4] = 8, packed[8] = 1, packed[12] = 1, packed[14] = 32;
+    dib.CreateFromDIB(packed.data(), packed.size());
+    EXPECT_FALSE(dib.CreatedZeroed()) << "a copied picture";
+}
+
+TEST(Bitmap, PixelLimitCanOnlyBeLowered)
+{
+    SetPicturePixelLimit(1000);
+    EXPECT_TRUE(IsPictureSizeAllowed(40, 25, 32));
+    EXPECT_FALSE(IsPictureSizeAllowed(40, 26, 32));
+    CPLDIB dib;
+    EXPECT_THROW(dib.Create(1001, 1, 8), CTextException);
+    SetPicturePixelLimit(kMaxPicturePixels * 4);
+    EXPECT_EQ(GetPicturePixelLimit(), kMaxPicturePixels);
+    SetPicturePixelLimit(0);
+    EXPECT_EQ(GetPicturePixelLimit(), 1);
+    SetPicturePixelLimit(kMaxPicturePixels);
+    EXPECT_TRUE(IsPictureSizeAllowed(8192, 8192, 32));
 }
 
 TEST(Bitmap, DrawingOperations)

@@ -6,6 +6,8 @@
 #include "picture/CPLMetafileDecoder.h"
 #include "picture/CTextException.h"
 
+#include <array>
+#include <cstdint>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -233,6 +235,35 @@ TEST(MetafileDecoder, BitmapRecordsGoThroughOurBmpCode)
     EXPECT_EQ(Rgb(bitmap, 90, 40), 0x000000u);
 }
 
+TEST(MetafileDecoder, NegativeSourceExtentsMirrorTheBitmap)
+{
+    // dest x y, src x y, src cx cy, then dest cx cy; the 2 x 2 bitmap of the test above.
+    auto stretch = [](std::int32_t xSrc, std::int32_t cxSrc, std::int32_t cxDest) {
+        const auto dib = MakeDib24(2, 2, {0xFF0000, 0x00FF00, 0x0000FF, 0x000000});
+        std::vector<std::uint8_t> body;
+        for (std::int32_t v : {0, 0, 99, 49, 0, 0, xSrc, 0, cxSrc, 2})
+            PutLe(body, static_cast<std::uint32_t>(v));
+        const std::uint32_t info = 40, bits = static_cast<std::uint32_t>(dib.size() - 40);
+        for (std::uint32_t v : {80u, info, 80u + info, bits, 0u, 0x00CC0020u, static_cast<std::uint32_t>(cxDest), 50u})
+            PutLe(body, v);
+        body.insert(body.end(), dib.begin(), dib.end());
+        CEmfMaker emf({0, 0, 2540, 1270}, {1000, 1000}, {254, 254});
+        emf.AddBytes(81, body);
+        return emf.Finish();
+    };
+    CPLDIB bitmap;
+    DecodeNamed(stretch(2, -2, 100), "mirrored.emf", bitmap);
+    EXPECT_EQ(Rgb(bitmap, 10, 10), 0x00FF00u) << "left and right change places";
+    EXPECT_EQ(Rgb(bitmap, 90, 10), 0xFF0000u);
+    EXPECT_EQ(Rgb(bitmap, 10, 40), 0x000000u);
+    // Turning extents this far round leaves 32 bits (the sanitizers' report, before): nothing is drawn.
+    for (const auto& [xSrc, cxSrc, cxDest] : {std::array{-2000000000, -2000000000, 100},
+                                              std::array{0, INT32_MIN, INT32_MIN}, std::array{2, -2, INT32_MIN}}) {
+        DecodeNamed(stretch(xSrc, cxSrc, cxDest), "far.emf", bitmap);
+        EXPECT_EQ(Rgb(bitmap, 50, 25), 0xFFFFFFu) << xSrc << " " << cxSrc << " " << cxDest;
+    }
+}
+
 TEST(MetafileDecoder, RefusedBytes)
 {
     std::vector<std::uint8_t> good = RedLeftHalfEmf();
@@ -278,6 +309,12 @@ TEST(MetafileDecoder, LargeFramesAreDrawnWithinTheSurfaceLimit)
     EXPECT_EQ(bitmap.m_height, 50);
     CPLMetafileDecoder::SetSurfaceLimit(saved);
     EXPECT_EQ(CPLMetafileDecoder::GetSurfaceLimit(), kMaxPicturePixels);
+    // A lower pixel cap for all pictures bounds the surface too, instead of refusing the picture.
+    SetPicturePixelLimit(10000);
+    DecodeNamed(big, "big.emf", bitmap);
+    SetPicturePixelLimit(kMaxPicturePixels);
+    EXPECT_EQ(bitmap.m_width, 200);
+    EXPECT_EQ(bitmap.m_height, 50);
     // A side past 32767 pixels is narrowed to it.
     const auto wide = CEmfMaker({0, 0, 2540000, 254}, {1000, 1000}, {254, 254}).Finish();
     DecodeNamed(wide, "wide.emf", bitmap);

@@ -2,6 +2,7 @@
 #include "MetafileMaker.h"
 #include "platform/CEnhMetaFile.h"
 #include "platform/MetafileServices.h"
+#include "platform/WmfConversion.h"
 
 #include <QGuiApplication>
 
@@ -115,6 +116,25 @@ TEST(MetafilePlayer, ClippingAndSavedStates)
     EXPECT_EQ(At(pixels, 80, 50), 0xFFFFFFu);
 }
 
+TEST(MetafilePlayer, ClipPathFarTallerThanThePicture)
+{
+    // A clip path over the left half, 400000 pixels tall and no rectangle: only its part over the picture
+    // counts (Qt gives an empty region for so tall a polygon, which would clip everything away).
+    const auto bytes = Picture()
+                           .Add(59, {}) // BEGINPATH
+                           .Add(3, {0, 0, 0, 0, 5, 0, -200000, 50, -200000, 50, 200000, 25, 200000, 0, 200000})
+                           .Add(60, {})  // ENDPATH
+                           .Add(67, {5}) // SELECTCLIPPATH, copy
+                           .Add(37, {kNullPen})
+                           .Add(37, {kBlackBrush})
+                           .Add(43, {0, 0, 100, 100})
+                           .Finish();
+    const auto pixels = Play(bytes);
+    EXPECT_EQ(At(pixels, 10, 50), 0x000000u);
+    EXPECT_EQ(At(pixels, 45, 2), 0x000000u);
+    EXPECT_EQ(At(pixels, 80, 50), 0xFFFFFFu);
+}
+
 TEST(MetafilePlayer, MappingModesAndWorldTransform)
 {
     struct SCase
@@ -186,6 +206,49 @@ TEST(MetafilePlayer, WmfObjectsTakeTheLowestFreeSlot)
     CNoDibs dibs;
     PlayEnhMetaFile(m.get(), reinterpret_cast<std::uint8_t*>(pixels.data()), 100, 100, 400, false, dibs);
     EXPECT_EQ(At(pixels, 50, 50), 0x0000FFu);
+}
+
+TEST(WmfConversion, FreedSlotsAreTakenLowestFirst)
+{
+    CWmfMaker wmf(8);
+    for (int i = 0; i < 4; ++i)
+        wmf.Add(0x02FC, {0, i, 0, 0}); // slots 0 to 3
+    wmf.Add(0x01F0, {2}).Add(0x01F0, {1});
+    for (int i = 0; i < 3; ++i)
+        wmf.Add(0x02FC, {0, 9, 0, 0}); // slots 1, 2, then the first never used
+    const auto bytes = wmf.Finish();
+    std::vector<std::uint8_t> emf;
+    ASSERT_TRUE(ConvertWmfToEmf(bytes.data(), std::uint32_t(bytes.size()), emf));
+    UMetafile m(SetEnhMetaFileBits(std::uint32_t(emf.size()), emf.data()));
+    ASSERT_TRUE(m);
+    std::vector<std::uint32_t> created; // EMF object indices are the slot plus one
+    for (const SMetaRecord& r : m->Records())
+        if (r.type == kEmrCreateBrushIndirect)
+            created.push_back(r.U32(8));
+    EXPECT_EQ(created, (std::vector<std::uint32_t>{1, 2, 3, 4, 2, 3, 5}));
+}
+
+TEST(WmfConversion, ARegionSelectedOverAndOverIsRefusedEarly)
+{
+    // One region of 2048 rectangles (one scan of 4096 edges), selected again and again: past 2^22
+    // rectangles in all the reader would refuse the picture, so the conversion stops there.
+    std::vector<std::uint8_t> region;
+    for (std::uint32_t w : {0u, 6u, 0u, 0u, 0u, 1u, 0u, 0u, 0u, 100u, 100u, 4096u, 0u, 10u})
+        PutLe(region, w, 2);
+    for (std::uint32_t x = 0; x < 4096; ++x)
+        PutLe(region, x % 100, 2);
+    PutLe(region, 4096, 2);
+    auto convert = [&](int selects) {
+        CWmfMaker wmf(2);
+        wmf.AddBytes(0x06FF, region);
+        for (int i = 0; i < selects; ++i)
+            wmf.Add(0x012C, {0});
+        const auto bytes = wmf.Finish();
+        std::vector<std::uint8_t> emf;
+        return ConvertWmfToEmf(bytes.data(), std::uint32_t(bytes.size()), emf);
+    };
+    EXPECT_TRUE(convert(2048)) << "2^22 rectangles are still taken";
+    EXPECT_FALSE(convert(2049));
 }
 
 TEST(MetafilePlayer, TextNeedsAGuiApplication)
