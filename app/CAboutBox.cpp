@@ -4,9 +4,9 @@
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "picture/CTextException.h"
-#include "platform/CQtDrawTarget.h"
-#include "platform/CResourceModule.h"
-#include "platform/ProgramIcon.h"
+#include "platform/core/CResourceModule.h"
+#include "platform/ui/CQtDrawTarget.h"
+#include "platform/ui/ProgramIcon.h"
 #include "resources/ResourceIds.h"
 
 #include <QImage>

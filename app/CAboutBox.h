@@ -1,7 +1,7 @@
 #pragma once
 
 #include "i18n/CTranslator.h"
-#include "platform/CTemplateDialog.h"
+#include "platform/ui/CTemplateDialog.h"
 #include "share/CHyperLink.h"
 
 // The About box (template 100): the icon, the version, a notice line, the maker's two web addresses as

@@ -1,8 +1,8 @@
 #include "app/CAutostart.h"
 
-#include "platform/CSettingsStore.h"
-#include "platform/IDesktopServices.h"
-#include "platform/ProgramPath.h"
+#include "platform/desktop/CSettingsStore.h"
+#include "platform/desktop/IDesktopServices.h"
+#include "platform/desktop/ProgramPath.h"
 
 CAutostart::CAutostart(CSettingsStore* store) : m_store(store ? *store : CSettingsStore::Program()) {}
 

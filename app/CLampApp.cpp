@@ -4,9 +4,9 @@
 #include "app/CMainFrame.h"
 #include "app/CSplashWindow.h"
 #include "lamp/CNimoDlg.h"
-#include "platform/CSettingsStore.h"
-#include "platform/ExitSignals.h"
-#include "platform/SingleInstance.h"
+#include "platform/desktop/CSettingsStore.h"
+#include "platform/session/ExitSignals.h"
+#include "platform/session/SingleInstance.h"
 
 #include <cstdlib>
 #include <ctime>

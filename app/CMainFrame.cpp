@@ -2,8 +2,8 @@
 
 #include "app/CAutostart.h"
 #include "app/CSplashWindow.h"
-#include "platform/ProgramIcon.h"
-#include "platform/StringResource.h"
+#include "platform/ui/ProgramIcon.h"
+#include "platform/ui/StringResource.h"
 #include "resources/ResourceIds.h"
 
 #include <cstdio>

@@ -4,8 +4,8 @@
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "picture/CTextException.h"
-#include "platform/CQtDrawTarget.h"
-#include "platform/CResourceModule.h"
+#include "platform/core/CResourceModule.h"
+#include "platform/ui/CQtDrawTarget.h"
 #include "resources/ResourceIds.h"
 
 #include <QEvent>

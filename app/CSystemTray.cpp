@@ -1,7 +1,8 @@
 #include "app/CSystemTray.h"
 
-#include "platform/CMenuResource.h"
-#include "platform/TrayHosts.h"
+#include "platform/session/TrayHosts.h"
+#include "platform/ui/CMenuResource.h"
+#include "platform/x11/XEmbedTray.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "app/CLampApp.h"
 #include "app/CommandLine.h"
-#include "platform/ProgramPath.h"
+#include "platform/desktop/ProgramPath.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,8 +3,8 @@
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "picture/CTextException.h"
-#include "platform/CEnhMetaFile.h"
-#include "platform/MetafileServices.h"
+#include "platform/metafile/CEnhMetaFile.h"
+#include "platform/metafile/MetafileServices.h"
 
 #include <QFile>
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
 #include "i18n/CTranslator.h"
 
-#include "platform/CSettingsStore.h"
-#include "platform/CTemplateDialog.h"
-#include "platform/UserLanguage.h"
+#include "platform/desktop/CSettingsStore.h"
+#include "platform/desktop/UserLanguage.h"
+#include "platform/ui/CTemplateDialog.h"
 
 #include <initializer_list>
 

@@ -1,7 +1,7 @@
 #include "lamp/CConfigureDlg.h"
 
-#include "platform/CSettingsStore.h"
-#include "platform/ProgramIcon.h"
+#include "platform/desktop/CSettingsStore.h"
+#include "platform/ui/ProgramIcon.h"
 #include "resources/ResourceIds.h"
 
 #include <QAbstractButton>

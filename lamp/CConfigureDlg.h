@@ -2,7 +2,7 @@
 
 #include "i18n/CTranslator.h"
 #include "lamp/CLampView.h"
-#include "platform/CTemplateDialog.h"
+#include "platform/ui/CTemplateDialog.h"
 
 #include <optional>
 

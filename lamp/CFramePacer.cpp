@@ -2,7 +2,8 @@
 
 #include "lamp/CFramePlayer.h"
 #include "lamp/FrameClock.h"
-#include "platform/CScreenWatch.h"
+#include "platform/session/CScreenWatch.h"
+#include "platform/x11/CXScreenSaverWatch.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -32,8 +33,13 @@ void CFramePacer::Start()
     m_clock.start();
     m_player.SeekFrame(0);
     // Only an X display has a screen saver to watch.
-    if (!m_screen && QGuiApplication::platformName() == QLatin1String("xcb"))
+    if (!m_screen && QGuiApplication::platformName() == QLatin1String("xcb")) {
         m_screen = std::make_unique<CScreenWatch>([this](bool seen) { SetScreenSeen(seen); });
+        m_display = std::make_unique<CXScreenSaverWatch>([screen = m_screen.get()](bool dark) {
+            screen->SetDisplayDark(dark);
+        });
+        m_screen->SetDisplayDark(m_display->IsDark());
+    }
     m_screenSeen = !m_screen || m_screen->IsScreenSeen();
     if (QWindow* window = m_window.windowHandle())
         window->installEventFilter(this);

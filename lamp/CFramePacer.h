@@ -10,6 +10,7 @@
 
 class CFramePlayer;
 class CScreenWatch;
+class CXScreenSaverWatch;
 class QWidget;
 
 // Times the lamp's frames: a timer runs only while the lamp can be seen (its window shown, exposed and
@@ -56,6 +57,7 @@ private:
     QElapsedTimer m_clock;
     QBasicTimer m_timer;
     std::unique_ptr<CScreenWatch> m_screen;
+    std::unique_ptr<CXScreenSaverWatch> m_display;
     std::FILE* m_log = nullptr;
     std::function<bool()> m_drawNow;
 };

@@ -3,8 +3,8 @@
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "picture/CTextException.h"
-#include "platform/CDrawTarget.h"
-#include "platform/CResourceModule.h"
+#include "platform/core/CDrawTarget.h"
+#include "platform/core/CResourceModule.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,8 +1,8 @@
 #include "lamp/CLampView.h"
 
 #include "picture/CTextException.h"
-#include "platform/CQtDrawTarget.h"
-#include "platform/CSettingsStore.h"
+#include "platform/desktop/CSettingsStore.h"
+#include "platform/ui/CQtDrawTarget.h"
 #include "resources/ResourceIds.h"
 
 #include <QPaintEvent>

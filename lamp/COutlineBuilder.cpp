@@ -3,7 +3,7 @@
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "picture/CTextException.h"
-#include "platform/CResourceModule.h"
+#include "platform/core/CResourceModule.h"
 
 #include <climits>
 #include <cstring>

@@ -5,6 +5,7 @@
 #include "picture/CPLJpegDecoder.h"
 #include "picture/CPLMetafileDecoder.h"
 #include "picture/CTextException.h"
+#include "platform/core/LittleEndian.h"
 
 #include <cctype>
 #include <new>
@@ -24,15 +25,13 @@ namespace {
 std::uint16_t Word(const std::uint8_t* b, std::int64_t length, std::int64_t at, bool& present)
 {
     present = at + 2 <= length;
-    return present ? static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8)) : 0;
+    return present ? ReadLe<std::uint16_t>(b + at) : 0;
 }
 
 std::uint32_t DoubleWord(const std::uint8_t* b, std::int64_t length, std::int64_t at, bool& present)
 {
     present = at + 4 <= length;
-    return present ? std::uint32_t(b[at]) | (std::uint32_t(b[at + 1]) << 8) | (std::uint32_t(b[at + 2]) << 16) |
-                         (std::uint32_t(b[at + 3]) << 24)
-                   : 0;
+    return present ? ReadLe<std::uint32_t>(b + at) : 0;
 }
 
 bool OneOf(int value, std::initializer_list<int> set)

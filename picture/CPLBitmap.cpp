@@ -1,8 +1,10 @@
 #include "picture/CPLBitmap.h"
 
 #include "picture/CTextException.h"
-#include "platform/CDrawTarget.h"
-#include "platform/CResourceModule.h"
+#include "platform/core/CDrawTarget.h"
+#include "platform/core/CResourceModule.h"
+#include "platform/core/DibInfo.h"
+#include "platform/core/LittleEndian.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -20,14 +22,6 @@ void WriteLE(std::uint8_t* p, std::uint32_t value, int bytes)
 {
     for (int i = 0; i < bytes; ++i)
         p[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t ReadLE(const std::uint8_t* p, int bytes)
-{
-    std::uint32_t value = 0;
-    for (int i = 0; i < bytes; ++i)
-        value |= std::uint32_t(p[i]) << (8 * i);
-    return value;
 }
 
 [[noreturn]] void ThrowCantCreate()
@@ -180,7 +174,7 @@ void CPLDIB::SetPointers()
         m_colorTable = m_pixels = nullptr;
         return;
     }
-    const int depth = static_cast<int>(ReadLE(m_storage + 14, 2));
+    const int depth = ReadLe<std::uint16_t>(m_storage + 14);
     if (depth < 16) {
         m_colorTable = m_storage + kHeaderSize;
         m_pixels = m_colorTable + TableSizeFor(depth);
@@ -218,12 +212,11 @@ void CPLDIB::CreateFromDIB(const std::uint8_t* packed, std::size_t size)
     // block really holds the header, the table and every row.
     if (!packed || size < kHeaderSize)
         ThrowCantCreate();
-    const std::uint32_t headerSize = ReadLE(packed, 4);
-    const auto width = static_cast<std::int32_t>(ReadLE(packed + 4, 4));
-    const auto height = static_cast<std::int32_t>(ReadLE(packed + 8, 4));
-    const int depth = static_cast<int>(ReadLE(packed + 14, 2));
-    const std::uint32_t compression = ReadLE(packed + 16, 4);
-    if (headerSize != kHeaderSize || compression != 0 || !IsPictureSizeAllowed(width, height, depth))
+    const SBitmapInfoHeader info = ReadBitmapInfoHeader(packed);
+    const std::int32_t width = info.width;
+    const std::int32_t height = info.height;
+    const int depth = info.bitCount;
+    if (info.size != kHeaderSize || info.compression != kBiRgb || !IsPictureSizeAllowed(width, height, depth))
         ThrowCantCreate();
     const std::int64_t total = kHeaderSize + TableSizeFor(depth) + StrideFor(width, depth) * height;
     if (static_cast<std::uint64_t>(total) > size)

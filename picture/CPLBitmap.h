@@ -1,7 +1,7 @@
 #pragma once
 
 #include "picture/CPLObject.h"
-#include "platform/PictureLimits.h"
+#include "platform/core/PictureLimits.h"
 
 #include <cstdint>
 #include <memory>

@@ -3,6 +3,7 @@
 #include "picture/CPLBitmap.h"
 #include "picture/CPLDataSource.h"
 #include "picture/CTextException.h"
+#include "platform/core/LittleEndian.h"
 
 #include <algorithm>
 #include <climits>
@@ -13,7 +14,6 @@ namespace {
 
 constexpr std::uint16_t kSignature = 0x4D42; // "BM"
 constexpr std::int64_t kFileHeaderSize = 14;
-constexpr std::uint32_t kInfoHeaderSize = 40;
 constexpr int kPaletteBytes = CPLBmpDecoder::kPaletteEntries * 4;
 
 // Every read goes through here. Counts come from the file and may be far larger than the data or than an
@@ -26,19 +26,6 @@ const std::uint8_t* Take(CPLDataSource& source, std::int64_t count)
         throw CTextException(kErrEndOfFile, "End of file reached while decoding.\n");
     }
     return source.Read(static_cast<int>(count));
-}
-
-std::uint16_t TakeWord(CPLDataSource& source)
-{
-    const std::uint8_t* p = Take(source, 2);
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t TakeDword(CPLDataSource& source)
-{
-    const std::uint8_t* p = Take(source, 4);
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-           (std::uint32_t(p[3]) << 24);
 }
 
 // Uncompressed rows are padded to whole 32-bit words in the file.
@@ -115,28 +102,16 @@ void CPLBmpDecoder::DoDecode(CPLBitmap& bitmap, std::uint8_t*& palette, int& dep
 void CPLBmpDecoder::ReadHeaders(CPLDataSource& source, SHeader& header, std::uint8_t*& palette,
                                 int requestedDepth)
 {
-    const std::uint16_t signature = TakeWord(source);
-    TakeDword(source); // file size
-    TakeWord(source);  // reserved
-    TakeWord(source);  // reserved
-    header.dataOffset = TakeDword(source);
-    if (signature != kSignature) {
+    // The file header: signature, file size, two reserved words, where the pixels start.
+    const std::uint8_t* file = Take(source, kFileHeaderSize);
+    header.dataOffset = ReadLe<std::uint32_t>(file + 10);
+    if (ReadLe<std::uint16_t>(file) != kSignature) {
         Raise(kErrWrongSignature, "Bitmap decoder: This isn't a bitmap.");
     }
     Trace(2, "Bitmap file signature found\n");
 
-    header.headerSize = TakeDword(source);
-    header.width = static_cast<std::int32_t>(TakeDword(source));
-    header.height = static_cast<std::int32_t>(TakeDword(source));
-    TakeWord(source); // planes
-    header.bitCount = TakeWord(source);
-    header.compression = TakeDword(source);
-    TakeDword(source); // image size
-    TakeDword(source); // horizontal resolution
-    TakeDword(source); // vertical resolution
-    header.coloursUsed = TakeDword(source);
-    TakeDword(source); // colours important
-    if (header.headerSize < kInfoHeaderSize) {
+    static_cast<SBitmapInfoHeader&>(header) = ReadBitmapInfoHeader(Take(source, kBitmapInfoHeaderSize));
+    if (header.size < kBitmapInfoHeaderSize) {
         Raise(kErrFormatUnknown, "Bitmap decoder: BITMAPINFOHEADER has wrong size.");
     }
     Trace(2, "Bitmap header is ok.\n");
@@ -160,11 +135,11 @@ void CPLBmpDecoder::ReadHeaders(CPLDataSource& source, SHeader& header, std::uin
     }
 
     // Later header versions (OS/2 2.x, version 4 and 5) put the colour table after their full size.
-    Take(source, std::int64_t(header.headerSize) - kInfoHeaderSize);
+    Take(source, std::int64_t(header.size) - kBitmapInfoHeaderSize);
     const std::int64_t tableBytes = header.bitCount <= 8 ? ReadPalette(source, header, palette) : 0;
 
-    // headerSize is at most 2^32 - 1 and tableBytes at most 4 x (2^32 - 1): the sum fits in 64 bits.
-    const std::int64_t consumed = kFileHeaderSize + std::int64_t(header.headerSize) + tableBytes;
+    // The header size is at most 2^32 - 1 and tableBytes at most 4 x (2^32 - 1): the sum fits in 64 bits.
+    const std::int64_t consumed = kFileHeaderSize + std::int64_t(header.size) + tableBytes;
     if (std::int64_t(header.dataOffset) < consumed) {
         Raise(kErrFormatUnknown, "Bitmap decoder: Pixel data offset lies inside the headers.");
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "picture/CPLDecoder.h"
+#include "platform/core/DibInfo.h"
 
 #include <cstdint>
 
@@ -19,15 +20,10 @@ public:
 
 private:
     // The fields of the file and information headers, as read.
-    struct SHeader
+    // The information header and where the file header says the pixels start.
+    struct SHeader : SBitmapInfoHeader
     {
         std::uint32_t dataOffset = 0;
-        std::uint32_t headerSize = 0;
-        std::int32_t width = 0;
-        std::int32_t height = 0;
-        std::uint16_t bitCount = 0;
-        std::uint32_t compression = 0;
-        std::uint32_t coloursUsed = 0;
     };
 
     // Reads both headers and, for palette pictures, the colour table into palette; leaves the source

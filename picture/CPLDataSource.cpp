@@ -2,7 +2,7 @@
 
 #include "picture/CPLDecoder.h"
 #include "picture/CTextException.h"
-#include "platform/CResourceModule.h"
+#include "platform/core/CResourceModule.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -4,7 +4,8 @@
 #include "picture/CPLBmpDecoder.h"
 #include "picture/CPLDataSource.h"
 #include "picture/CTextException.h"
-#include "platform/MetafileServices.h"
+#include "platform/core/LittleEndian.h"
+#include "platform/metafile/MetafileServices.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,17 +20,6 @@
 namespace {
 
 std::int64_t g_surfaceLimit = kMaxPicturePixels;
-
-std::uint32_t Le32(const std::uint8_t* p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-           (std::uint32_t(p[3]) << 24);
-}
-
-std::int32_t Le16s(const std::uint8_t* p)
-{
-    return static_cast<std::int16_t>(p[0] | (p[1] << 8));
-}
 
 // The bitmaps inside metafile records go through our BMP decoder, behind a file header of their own.
 class CBmpDibDecoder final : public CDibDecoder
@@ -51,9 +41,9 @@ public:
         if (bitsSize)
             std::memcpy(file.data() + offset, bits, bitsSize);
         // Top-down bitmaps are decoded as bottom-up ones and turned over afterwards.
-        const bool topDown = static_cast<std::int32_t>(Le32(info + 8)) < 0;
+        const bool topDown = ReadLe<std::int32_t>(info + 8) < 0;
         if (topDown) {
-            const std::uint32_t h = 0u - Le32(info + 8);
+            const std::uint32_t h = 0u - ReadLe<std::uint32_t>(info + 8);
             for (int i = 0; i < 4; ++i)
                 file[kFileHeader + 8 + i] = static_cast<std::uint8_t>(h >> (8 * i));
         }
@@ -127,7 +117,7 @@ void CPLMetafileDecoder::DoDecode(CPLBitmap& bitmap, std::uint8_t*& palette, int
     const std::uint8_t* bytes = source.GetBuffer();
     const std::int64_t left = std::int64_t(source.GetSize()) - source.GetPosition();
     const std::uint32_t size = left > 0 ? static_cast<std::uint32_t>(left) : 0;
-    const bool placeable = !emf && size >= 4 && Le32(bytes) == kPlaceableKey;
+    const bool placeable = !emf && size >= 4 && ReadLe<std::uint32_t>(bytes) == kPlaceableKey;
 
     std::unique_ptr<CEnhMetaFile, SHandleDeleter> handle;
     if (emf) {
@@ -151,11 +141,13 @@ void CPLMetafileDecoder::DoDecode(CPLBitmap& bitmap, std::uint8_t*& palette, int
 
     std::int64_t width, height;
     if (placeable) {
-        const std::int64_t unitsPerInch = bytes[14] | (bytes[15] << 8);
+        const std::int64_t unitsPerInch = ReadLe<std::uint16_t>(bytes + 14);
         if (unitsPerInch == 0)
             Raise(kErrFormatUnknown, "Placeable metafile header gives 0 units per inch.");
-        width = (std::int64_t(Le16s(bytes + 10)) - Le16s(bytes + 6)) * kScreenLogPixels / unitsPerInch;
-        height = (std::int64_t(Le16s(bytes + 12)) - Le16s(bytes + 8)) * kScreenLogPixels / unitsPerInch;
+        // The placeable header's bounding box: left, top, right, bottom as signed 16-bit words.
+        auto word = [bytes](int at) { return std::int64_t(ReadLe<std::int16_t>(bytes + at)); };
+        width = (word(10) - word(6)) * kScreenLogPixels / unitsPerInch;
+        height = (word(12) - word(8)) * kScreenLogPixels / unitsPerInch;
     } else {
         // A reference device of no size gives no size; the empty-frame rule below then applies.
         const std::int64_t mmX = std::int64_t(header->millimetresCx) * 100;
@@ -236,7 +228,7 @@ void CPLMetafileDecoder::DoDecode(CPLBitmap& bitmap, std::uint8_t*& palette, int
         std::uint8_t* to = bitmap.m_rows[std::size_t(y)];
         for (int x = 0; x < w; ++x, from += 4) {
             if (depth == 8) {
-                const std::uint32_t key = Le32(from) & 0xFFFFFF;
+                const std::uint32_t key = ReadLe<std::uint32_t>(from) & 0xFFFFFF;
                 auto found = nearest.find(key);
                 if (found == nearest.end())
                     found = nearest.emplace(key, NearestIndex(table, from)).first;

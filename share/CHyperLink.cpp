@@ -1,8 +1,8 @@
 #include "share/CHyperLink.h"
 
-#include "platform/CTemplateDialog.h"
-#include "platform/IDesktopServices.h"
-#include "platform/OwnedWindows.h"
+#include "platform/desktop/IDesktopServices.h"
+#include "platform/ui/CTemplateDialog.h"
+#include "platform/ui/OwnedWindows.h"
 
 #include <QApplication>
 #include <QEvent>

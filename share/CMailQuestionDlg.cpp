@@ -1,6 +1,6 @@
 #include "share/CMailQuestionDlg.h"
 
-#include "platform/CSettingsStore.h"
+#include "platform/desktop/CSettingsStore.h"
 
 #include <QAbstractButton>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "i18n/CTranslator.h"
-#include "platform/CTemplateDialog.h"
+#include "platform/ui/CTemplateDialog.h"
 #include "resources/ResourceIds.h"
 
 // The question how to send the lamp to a friend (template 145): the publisher's page or the user's mail

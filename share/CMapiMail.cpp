@@ -1,9 +1,9 @@
 #include "share/CMapiMail.h"
 
-#include "platform/StringResource.h"
+#include "platform/desktop/IDesktopServices.h"
+#include "platform/ui/OwnedWindows.h"
+#include "platform/ui/StringResource.h"
 #include "resources/ResourceIds.h"
-#include "platform/IDesktopServices.h"
-#include "platform/OwnedWindows.h"
 
 #include <new>
 

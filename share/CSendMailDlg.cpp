@@ -1,7 +1,7 @@
 #include "share/CSendMailDlg.h"
 
-#include "platform/TextLimit.h"
-#include "platform/OwnedWindows.h"
+#include "platform/ui/OwnedWindows.h"
+#include "platform/ui/TextLimit.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "i18n/CTranslator.h"
-#include "platform/CTemplateDialog.h"
+#include "platform/ui/CTemplateDialog.h"
 #include "resources/ResourceIds.h"
 
 #include <QString>

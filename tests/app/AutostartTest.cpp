@@ -1,13 +1,18 @@
-#include "app/CAutostart.h"
-#include "platform/CRegistryKey.h"
-#include "platform/DesktopEntry.h"
-#include "platform/CSettingsStore.h"
-#include "platform/ProgramPath.h"
 #include "ScopedXdgHome.h"
+#include "WidgetTestApp.h"
+#include "app/CAutostart.h"
+#include "app/CMainFrame.h"
+#include "lamp/CNimoDlg.h"
+#include "platform/desktop/CRegistryKey.h"
+#include "platform/desktop/CSettingsStore.h"
+#include "platform/desktop/DesktopEntry.h"
+#include "platform/desktop/ProgramPath.h"
+#include "resources/ResourceIds.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 
 #include <gtest/gtest.h>
 
@@ -164,4 +169,57 @@ TEST(Autostart, LegacyEntryThatCannotBeRemovedIsLeftSilently)
     RemoveLegacyAutostart();
     EXPECT_TRUE(QFileInfo::exists(machine + "/locked"));
     EXPECT_FALSE(QFileInfo::exists(user));
+}
+
+// The lamp asks its owner about starting with the system; the main frame answers with the application's
+// flag, and the log-on entry follows the flag at a toggle and again when the lamp closes.
+TEST(MainFrame, CarriesTheLampsAutostartRequestsToTheLogOnEntry)
+{
+    ScopedXdgHome home;
+    WidgetTestApp();
+    const QString entry = home.UserAutostart() + "/" + GetApplicationName() + ".desktop";
+    CAutostart autostart;
+    autostart.LoadAutostart();
+    ASSERT_FALSE(autostart.IsAutostartEnabled());
+
+    auto makeFrame = [&] {
+        QPointer<CMainFrame> frame = new CMainFrame([](int) { return false; }, &autostart);
+        EXPECT_TRUE(frame->Lamp().Create(frame));
+        return frame;
+    };
+    QPointer<CMainFrame> frame = makeFrame();
+    EXPECT_TRUE(frame->Lamp().OnCommand(kCmdRunOnStartup));
+    EXPECT_TRUE(autostart.IsAutostartEnabled());
+    EXPECT_TRUE(frame->IsAutostartEnabled());
+    EXPECT_TRUE(QFile::exists(entry));
+    EXPECT_TRUE(frame->Lamp().OnCommand(kCmdRunOnStartup));
+    EXPECT_FALSE(autostart.IsAutostartEnabled());
+    EXPECT_FALSE(frame->IsAutostartEnabled());
+    EXPECT_FALSE(QFile::exists(entry));
+    delete frame;
+
+    // SaveAndClose writes the flag as it stands over whatever the folder holds, then the frame goes.
+    for (const bool on : {true, false}) {
+        if (autostart.IsAutostartEnabled() != on)
+            autostart.ToggleAutostart();
+        if (on)
+            QFile::remove(entry);
+        else
+            WriteFile(entry, "[Desktop Entry]\nType=Application\nName=old\nExec=/old/nimo\n");
+        frame = makeFrame();
+        frame->Lamp().SaveAndClose();
+        EXPECT_EQ(QFile::exists(entry), on) << on;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(frame.isNull()) << on;
+        delete frame;
+    }
+
+    // Without the application's flag (autostart null) the flag reads off and nothing is written.
+    QFile::remove(entry);
+    CMainFrame bare([](int) { return false; }, nullptr);
+    ASSERT_TRUE(bare.Lamp().Create(&bare));
+    EXPECT_TRUE(bare.Lamp().OnCommand(kCmdRunOnStartup));
+    EXPECT_FALSE(bare.IsAutostartEnabled());
+    bare.ApplyAutostart();
+    EXPECT_FALSE(QFile::exists(entry));
 }

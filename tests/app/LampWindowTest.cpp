@@ -2,14 +2,14 @@
 // exit path and the way its commands travel.
 #include "FakeLampOwner.h"
 #include "ScopedXdgHome.h"
+#include "WidgetTestApp.h"
 #include "lamp/CConfigureDlg.h"
 #include "lamp/CLampMenu.h"
 #include "lamp/CNimoDlg.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
-#include "platform/CSettingsStore.h"
-#include "platform/ProgramPath.h"
-#include "WidgetTestApp.h"
+#include "platform/desktop/CSettingsStore.h"
+#include "platform/desktop/ProgramPath.h"
 
 #include <memory>
 #include <vector>

@@ -2,7 +2,7 @@
 #include "Scales.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
-#include "platform/CResourceModule.h"
+#include "platform/core/CResourceModule.h"
 #include "resources/ResourceIds.h"
 
 #include <algorithm>

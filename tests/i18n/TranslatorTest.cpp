@@ -1,8 +1,8 @@
-#include "i18n/CTranslator.h"
-#include "platform/CSettingsStore.h"
-#include "platform/CTemplateDialog.h"
 #include "ScopedXdgHome.h"
 #include "WidgetTestApp.h"
+#include "i18n/CTranslator.h"
+#include "platform/desktop/CSettingsStore.h"
+#include "platform/ui/CTemplateDialog.h"
 
 #include <QApplication>
 #include <QLabel>

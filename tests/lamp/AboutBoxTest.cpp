@@ -1,9 +1,9 @@
+#include "ScopedXdgHome.h"
+#include "WidgetTestApp.h"
 #include "app/CAboutBox.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
-#include "platform/CResourceModule.h"
-#include "ScopedXdgHome.h"
-#include "WidgetTestApp.h"
+#include "platform/core/CResourceModule.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,7 +1,7 @@
 #include "ScopedXdgHome.h"
-#include "lamp/CConfigureDlg.h"
-#include "platform/CSettingsStore.h"
 #include "WidgetTestApp.h"
+#include "lamp/CConfigureDlg.h"
+#include "platform/desktop/CSettingsStore.h"
 
 #include <algorithm>
 #include <set>

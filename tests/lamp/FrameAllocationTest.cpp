@@ -1,7 +1,7 @@
 // Counts every allocation of the process through replaced global operator new: the frame path (decode,
 // tint, draw onto a raster surface) must allocate nothing once the first frame has been drawn.
 #include "lamp/CFramePlayer.h"
-#include "platform/CQtDrawTarget.h"
+#include "platform/ui/CQtDrawTarget.h"
 #include "resources/ResourceIds.h"
 
 #include <atomic>

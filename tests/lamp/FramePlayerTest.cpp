@@ -2,8 +2,8 @@
 #include "lamp/CFramePlayer.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
-#include "platform/CMemoryDrawTarget.h"
-#include "platform/CResourceModule.h"
+#include "platform/core/CMemoryDrawTarget.h"
+#include "platform/core/CResourceModule.h"
 
 #include <array>
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "lamp/CFramePlayer.h"
 #include "lamp/COutlineBuilder.h"
 #include "lamp/LampArtwork.h"
-#include "platform/CMemoryDrawTarget.h"
+#include "platform/core/CMemoryDrawTarget.h"
 
 #include <array>
 #include <cmath>

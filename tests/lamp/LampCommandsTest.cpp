@@ -1,11 +1,11 @@
 #include "FakeLampOwner.h"
-#include "lamp/CConfigureDlg.h"
-#include "lamp/CLampMenu.h"
-#include "lamp/CNimoDlg.h"
-#include "platform/CSettingsStore.h"
 #include "RecordingDesktopServices.h"
 #include "ScopedXdgHome.h"
 #include "WidgetTestApp.h"
+#include "lamp/CConfigureDlg.h"
+#include "lamp/CLampMenu.h"
+#include "lamp/CNimoDlg.h"
+#include "platform/desktop/CSettingsStore.h"
 
 #include <vector>
 

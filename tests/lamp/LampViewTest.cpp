@@ -1,10 +1,10 @@
 #include "ScopedXdgHome.h"
+#include "WidgetTestApp.h"
 #include "lamp/CLampView.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
-#include "platform/CSettingsStore.h"
+#include "platform/desktop/CSettingsStore.h"
 #include "resources/ResourceIds.h"
-#include "WidgetTestApp.h"
 
 #include <set>
 

@@ -1,7 +1,7 @@
 #include "lamp/COutlineBuilder.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
-#include "platform/CResourceModule.h"
+#include "platform/core/CResourceModule.h"
 #include "resources/ResourceIds.h"
 
 #include <cstring>

@@ -1,13 +1,13 @@
 #include "FakeLampOwner.h"
-#include "lamp/CNimoDlg.h"
-#include "platform/CSettingsStore.h"
-#include "platform/ProgramPath.h"
-#include "share/CMailQuestionDlg.h"
-#include "share/CMapiMail.h"
-#include "share/CSendMailDlg.h"
 #include "RecordingDesktopServices.h"
 #include "ScopedXdgHome.h"
 #include "WidgetTestApp.h"
+#include "lamp/CNimoDlg.h"
+#include "platform/desktop/CSettingsStore.h"
+#include "platform/desktop/ProgramPath.h"
+#include "share/CMailQuestionDlg.h"
+#include "share/CMapiMail.h"
+#include "share/CSendMailDlg.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>

@@ -1,8 +1,9 @@
+#include "DecodeFailure.h"
 #include "JpegMaker.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "picture/CTextException.h"
-#include "platform/CResourceModule.h"
+#include "platform/core/CResourceModule.h"
 
 #include <string>
 
@@ -18,16 +19,6 @@ std::vector<std::uint8_t> Bytes(std::initializer_list<int> list, std::size_t siz
     if (out.size() < size)
         out.resize(size, 0x41);
     return out;
-}
-
-CTextException Failure(const std::function<void()>& decode)
-{
-    try {
-        decode();
-    } catch (const CTextException& e) {
-        return e;
-    }
-    return CTextException(0, "no exception");
 }
 
 } // namespace
@@ -113,7 +104,7 @@ TEST(AnyDecoder, KindsWithoutADecoderAndUnknownData)
     CPLDIB bitmap;
     for (const SCase& c : cases) {
         const CTextException e =
-            Failure([&] { decoder.DecodeMemory(c.bytes.data(), static_cast<int>(c.bytes.size()), bitmap); });
+            FailureOf([&] { decoder.DecodeMemory(c.bytes.data(), static_cast<int>(c.bytes.size()), bitmap); });
         EXPECT_EQ(e.GetCode(), c.code) << c.name;
         EXPECT_STREQ(e.GetText(), c.text) << c.name;
     }
@@ -129,7 +120,7 @@ TEST(AnyDecoder, TheNameTestComesFirst)
     CPLDIB bitmap;
     // Named like a metafile anywhere in the name: the JPEG bytes never reach the JPEG decoder.
     const CTextException e =
-        Failure([&] { decoder.DecodeFile(dir.File("picture.wmf.jpg").c_str(), bitmap); });
+        FailureOf([&] { decoder.DecodeFile(dir.File("picture.wmf.jpg").c_str(), bitmap); });
     EXPECT_NE(e.GetCode(), 0);
     EXPECT_EQ(bitmap.m_width, 16) << "no JPEG was decoded";
     EXPECT_NO_THROW(decoder.DecodeFile(dir.File("plain.jpg").c_str(), bitmap));
@@ -146,7 +137,7 @@ TEST(AnyDecoder, ResourcesDecodeBySignature)
     EXPECT_EQ(bitmap.m_width, 70);
     EXPECT_EQ(bitmap.m_depth, 32);
 
-    const CTextException e = Failure([&] { decoder.DecodeResource(&module, 4711, bitmap); });
+    const CTextException e = FailureOf([&] { decoder.DecodeResource(&module, 4711, bitmap); });
     EXPECT_EQ(e.GetCode(), kErrFileNotFound);
     EXPECT_STREQ(e.GetText(), "Decoder error: Opening resource 4711 failed\n");
 }
@@ -157,13 +148,13 @@ TEST(AnyDecoder, FileOpenFailuresAndLongTexts)
     CPLDIB bitmap;
     CTempDir dir;
     const std::string missing = dir.File("missing.jpg");
-    CTextException e = Failure([&] { decoder.DecodeFile(missing.c_str(), bitmap); });
+    CTextException e = FailureOf([&] { decoder.DecodeFile(missing.c_str(), bitmap); });
     EXPECT_EQ(e.GetCode(), kErrFileNotFound);
     EXPECT_EQ(std::string(e.GetText()), "Decoder error: Opening " + missing + " failed\n");
 
     // A path longer than the text buffer is cut, never written past it.
     const std::string longPath = dir.File(std::string(200, 'x') + "/" + std::string(200, 'y') + "/a.jpg");
-    e = Failure([&] { decoder.DecodeFile(longPath.c_str(), bitmap); });
+    e = FailureOf([&] { decoder.DecodeFile(longPath.c_str(), bitmap); });
     EXPECT_EQ(e.GetCode(), kErrPathNotFound);
     EXPECT_EQ(std::string(e.GetText()).size(), CPLDecoder::kTextBufferSize - 1);
     EXPECT_EQ(std::string(e.GetText()).rfind("Decoder error: Opening ", 0), 0u);

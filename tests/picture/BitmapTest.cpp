@@ -1,7 +1,7 @@
 #include "picture/CPLBitmap.h"
 #include "picture/CTextException.h"
-#include "platform/CMemoryDrawTarget.h"
-#include "platform/CResourceModule.h"
+#include "platform/core/CMemoryDrawTarget.h"
+#include "platform/core/CResourceModule.h"
 
 #include <algorithm>
 #include <cstring>

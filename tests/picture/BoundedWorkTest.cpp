@@ -1,4 +1,5 @@
 // Hostile inputs of every kind: what they may cost is bounded and nothing of earlier pictures shows.
+#include "DecodeFailure.h"
 #include "JpegMaker.h"
 #include "MetafileMaker.h"
 #include "picture/CPLAnyDecoder.h"
@@ -15,16 +16,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-CTextException FailureOf(const std::function<void()>& decode)
-{
-    try {
-        decode();
-    } catch (const CTextException& e) {
-        return e;
-    }
-    return CTextException(0, "no exception");
-}
 
 void Append(std::vector<std::uint8_t>& out, std::initializer_list<int> bytes)
 {

@@ -1,7 +1,7 @@
 #include "JpegMaker.h"
 #include "picture/CPLDataSource.h"
 #include "picture/CTextException.h"
-#include "platform/CResourceModule.h"
+#include "platform/core/CResourceModule.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+#include "DecodeFailure.h"
 #include "JpegMaker.h"
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
@@ -32,12 +33,7 @@ std::vector<std::uint8_t> AsPnm(const CPLBitmap& bitmap, bool grey)
 
 CTextException DecodeFailure(CPLDecoder& decoder, const std::vector<std::uint8_t>& bytes, CPLBitmap& bitmap)
 {
-    try {
-        decoder.DecodeMemory(bytes.data(), static_cast<int>(bytes.size()), bitmap);
-    } catch (const CTextException& e) {
-        return e;
-    }
-    return CTextException(0, "no exception");
+    return FailureOf([&] { decoder.DecodeMemory(bytes.data(), static_cast<int>(bytes.size()), bitmap); });
 }
 
 } // namespace

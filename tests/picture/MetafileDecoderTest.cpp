@@ -1,3 +1,4 @@
+#include "DecodeFailure.h"
 #include "JpegMaker.h"
 #include "MetafileMaker.h"
 #include "picture/CPLAnyDecoder.h"
@@ -22,16 +23,6 @@ void DecodeNamed(const std::vector<std::uint8_t>& bytes, const char* name, CPLBi
     source.SetNameAndSize(name, static_cast<int>(bytes.size()));
     CPLAnyDecoder decoder;
     decoder.Decode(source, bitmap, depth);
-}
-
-CTextException FailureOf(const std::function<void()>& decode)
-{
-    try {
-        decode();
-    } catch (const CTextException& e) {
-        return e;
-    }
-    return CTextException(0, "no exception");
 }
 
 // Blue, green, red of pixel (x, y), top row first, at 32 bits.

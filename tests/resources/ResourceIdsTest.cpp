@@ -3,8 +3,8 @@
 // (a menu item's id a command, a dialog's control ids controls, a bitmap's id a bitmap).
 #include "resources/ResourceIds.h"
 
-#include "platform/CDialogTemplate.h"
-#include "platform/CMenuResource.h"
+#include "platform/ui/CDialogTemplate.h"
+#include "platform/ui/CMenuResource.h"
 
 #include <algorithm>
 #include <filesystem>

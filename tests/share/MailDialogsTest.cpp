@@ -1,8 +1,8 @@
-#include "platform/CSettingsStore.h"
 #include "ScopedXdgHome.h"
+#include "WidgetTestApp.h"
+#include "platform/desktop/CSettingsStore.h"
 #include "share/CMailQuestionDlg.h"
 #include "share/CSendMailDlg.h"
-#include "WidgetTestApp.h"
 
 #include <QAbstractButton>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/IDesktopServices.h"
+#include "platform/desktop/IDesktopServices.h"
 
 #include <functional>
 #include <vector>

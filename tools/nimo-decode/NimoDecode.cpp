@@ -2,7 +2,7 @@
 #include "picture/CPLAnyDecoder.h"
 #include "picture/CPLBitmap.h"
 #include "picture/CTextException.h"
-#include "platform/CResourceModule.h"
+#include "platform/core/CResourceModule.h"
 
 #include <QGuiApplication>
 #include <QImage>

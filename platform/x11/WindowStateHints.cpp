@@ -1,0 +1,88 @@
+#include "platform/x11/WindowStateHints.h"
+
+#include <QPoint>
+#include <QWidget>
+
+#if defined(NIMO_HAVE_XCB)
+#include "platform/x11/XConnection.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+bool IsSupportedByWindowManager(xcb_connection_t* connection, xcb_window_t root, xcb_atom_t atom)
+{
+    const xcb_atom_t supported = XInternAtom(connection, "_NET_SUPPORTED");
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, root, supported, XCB_ATOM_ATOM, 0, 4096), nullptr);
+    if (!reply)
+        return false;
+    const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+    const int count = xcb_get_property_value_length(reply) / int(sizeof(xcb_atom_t));
+    const bool found = std::find(atoms, atoms + count, atom) != atoms + count;
+    std::free(reply);
+    return found;
+}
+
+} // namespace
+#endif
+
+bool SetSkipTaskbarAndPager(QWidget& window)
+{
+#if defined(NIMO_HAVE_XCB)
+    xcb_connection_t* connection = XConnection();
+    if (!connection)
+        return false;
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    const xcb_atom_t state = XInternAtom(connection, "_NET_WM_STATE");
+    const xcb_atom_t values[2] = {XInternAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                                  XInternAtom(connection, "_NET_WM_STATE_SKIP_PAGER")};
+    if (state == XCB_ATOM_NONE || values[0] == XCB_ATOM_NONE || values[1] == XCB_ATOM_NONE)
+        return false;
+    // Appended, not replaced: Qt merges its own states (above, ...) into what it finds at show time.
+    xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 2, values);
+    xcb_flush(connection);
+    return true;
+#else
+    (void)window;
+    return false;
+#endif
+}
+
+bool StartWindowManagerMove(QWidget& window, const QPoint& grabPoint)
+{
+#if defined(NIMO_HAVE_XCB)
+    xcb_connection_t* connection = XConnection();
+    if (!connection || !window.windowHandle())
+        return false;
+    const xcb_window_t root = XRootWindow(connection);
+    const xcb_atom_t moveResize = XInternAtom(connection, "_NET_WM_MOVERESIZE");
+    if (root == XCB_WINDOW_NONE || moveResize == XCB_ATOM_NONE ||
+        !IsSupportedByWindowManager(connection, root, moveResize))
+        return false;
+    constexpr std::uint32_t kMove = 8;
+    constexpr std::uint32_t kSourceApplication = 1;
+    xcb_client_message_event_t message = {};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = static_cast<xcb_window_t>(window.winId());
+    message.type = moveResize;
+    message.data.data32[0] = static_cast<std::uint32_t>(grabPoint.x());
+    message.data.data32[1] = static_cast<std::uint32_t>(grabPoint.y());
+    message.data.data32[2] = kMove;
+    message.data.data32[3] = XCB_BUTTON_INDEX_1;
+    message.data.data32[4] = kSourceApplication;
+    // The window manager takes the pointer over: our implicit grab from the press must go first.
+    xcb_ungrab_pointer(connection, XCB_CURRENT_TIME);
+    xcb_send_event(connection, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
+    return true;
+#else
+    (void)window;
+    (void)grabPoint;
+    return false;
+#endif
+}

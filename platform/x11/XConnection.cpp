@@ -1,0 +1,61 @@
+#include "platform/x11/XEmbedTray.h"
+
+#ifdef NIMO_HAVE_XCB
+#include "platform/x11/XConnection.h"
+
+#include <QGuiApplication>
+
+#include <cstdlib>
+#include <cstring>
+
+xcb_connection_t* XConnection()
+{
+    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_window_t XRootWindow(xcb_connection_t* connection)
+{
+    const xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    return it.rem ? it.data->root : xcb_window_t(XCB_WINDOW_NONE);
+}
+
+xcb_atom_t XInternAtom(xcb_connection_t* connection, const char* name)
+{
+    const xcb_intern_atom_cookie_t cookie =
+        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+    if (!reply)
+        return XCB_ATOM_NONE;
+    const xcb_atom_t atom = reply->atom;
+    std::free(reply);
+    return atom;
+}
+
+bool IsXSelectionOwned(const char* selection)
+{
+    xcb_connection_t* connection = XConnection();
+    if (!connection)
+        return false;
+    const xcb_atom_t atom = XInternAtom(connection, selection);
+    if (atom == XCB_ATOM_NONE)
+        return false;
+    xcb_get_selection_owner_reply_t* owner =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom), nullptr);
+    const bool owned = owner && owner->owner != XCB_WINDOW_NONE;
+    std::free(owner);
+    return owned;
+}
+
+bool IsXEmbedTrayPresent()
+{
+    return IsXSelectionOwned("_NET_SYSTEM_TRAY_S0");
+}
+#else
+bool IsXEmbedTrayPresent()
+{
+    return false;
+}
+#endif

@@ -1,0 +1,75 @@
+// Dialogs and message boxes open above the lamp: transient for its window and on top while open.
+#include "platform/ui/OwnedWindows.h"
+
+#include "WidgetTestApp.h"
+#include "platform/ui/CTemplateDialog.h"
+
+#include <memory>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class OwnedWindowsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        WidgetTestApp();
+        m_lamp = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint);
+        m_lamp->winId();
+    }
+    void TearDown() override { SetDialogOwner(nullptr); }
+
+    std::unique_ptr<QWidget> m_lamp;
+};
+
+TEST_F(OwnedWindowsTest, DialogsAndMessageBoxesStandAboveTheOwner)
+{
+    SetDialogOwner(m_lamp.get());
+    EXPECT_EQ(DialogOwner(), m_lamp.get());
+    QMessageBox box(QMessageBox::Warning, "caption", "text", QMessageBox::Ok);
+    KeepAboveOwner(box);
+    EXPECT_TRUE(box.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    ASSERT_NE(box.windowHandle(), nullptr);
+    EXPECT_EQ(box.windowHandle()->transientParent(), m_lamp->windowHandle());
+    box.show();
+    EXPECT_EQ(box.windowHandle()->transientParent(), m_lamp->windowHandle()) << "showing keeps it";
+    box.hide();
+}
+
+TEST_F(OwnedWindowsTest, TemplateDialogsRunModallyAboveTheOwner)
+{
+    SetDialogOwner(m_lamp.get());
+    // A parent that is not the lamp (the hidden main frame) does not decide the stacking.
+    QWidget frame;
+    CTemplateDialog dialog(SDialogTemplate{}, &frame);
+    bool above = false;
+    QTimer::singleShot(0, [&] {
+        QWindow* handle = dialog.windowHandle();
+        above = dialog.isVisible() && dialog.windowFlags().testFlag(Qt::WindowStaysOnTopHint) && handle &&
+                handle->transientParent() == m_lamp->windowHandle();
+        dialog.EndDialog(kIdOk);
+    });
+    EXPECT_EQ(dialog.DoModal(), kIdOk);
+    EXPECT_TRUE(above);
+}
+
+TEST_F(OwnedWindowsTest, WithoutAnOwnerOnlyOnTop)
+{
+    QMessageBox box;
+    KeepAboveOwner(box);
+    EXPECT_TRUE(box.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(box.windowHandle() ? box.windowHandle()->transientParent() : nullptr, nullptr);
+    // The owner going away leaves no dangling owner behind.
+    SetDialogOwner(m_lamp.get());
+    m_lamp.reset();
+    EXPECT_EQ(DialogOwner(), nullptr);
+}
+
+} // namespace
