@@ -6,7 +6,9 @@
 #include "platform/core/PictureLimits.h"
 #include "resources/ResourceIds.h"
 
+#include <QCoreApplication>
 #include <QPixmap>
+#include <QPointer>
 
 #include <cstring>
 
@@ -82,7 +84,9 @@ std::vector<QImage> ReadIconImages(const std::uint8_t* bytes, std::size_t size)
     return images;
 }
 
-QIcon LoadProgramIcon()
+namespace {
+
+QIcon ReadProgramIcon()
 {
     const HRSRC found = FindResource(nullptr, kIdrMainFrame, kRtIcon);
     if (const std::uint8_t* bytes = LockResource(LoadResource(nullptr, found))) {
@@ -93,4 +97,32 @@ QIcon LoadProgramIcon()
             return icon;
     }
     return QIcon::fromTheme(QStringLiteral("nimo"));
+}
+
+// Lives as long as the application object, so that no pixmap outlives it.
+class CProgramIconHolder final : public QObject
+{
+public:
+    explicit CProgramIconHolder(QObject* parent) : QObject(parent), m_icon(ReadProgramIcon()) {}
+    const QIcon& Icon() const { return m_icon; }
+
+private:
+    QIcon m_icon;
+};
+
+} // namespace
+
+QIcon LoadProgramIcon()
+{
+    // Read once: Qt keeps the scaled pixmaps of an icon (a window's icon, a label's picture) in its pixmap
+    // cache under the pixmaps' own keys, so an icon read anew for every dialog left entries behind that
+    // were never asked for again, until the cache's 10 MB were full.
+    static QPointer<CProgramIconHolder> holder;
+    if (!holder) {
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app)
+            return ReadProgramIcon();
+        holder = new CProgramIconHolder(app);
+    }
+    return holder->Icon();
 }
