@@ -8,7 +8,7 @@
 #include <vector>
 
 // The program's icon: icon resource 128 (a .ico file), or the installed theme icon "nimo" when the
-// resource is missing or cannot be read.
+// resource is missing or cannot be read. The same icon every time while the application object lives.
 QIcon LoadProgramIcon();
 
 // The pictures of an icon file whose entries are device-independent bitmaps of 1, 4, 8, 24 or 32 bits
