@@ -58,18 +58,24 @@ TEST(DialogMemory, OpeningAndClosingKeepsNothing)
 {
     WidgetTestApp();
     ScopedXdgHome home;
-    const std::pair<const char*, std::function<void()>> dialogs[] = {
-        {"Configure", [] { (void)RunConfigureCommand(); }},
-        {"About", [] { CAboutBox::Show(); }},
-        {"send-mail", [] {
+    struct SCase
+    {
+        const char* name;
+        bool programIcon;
+        std::function<void()> command;
+    } const dialogs[] = {
+        {"Configure", true, [] { (void)RunConfigureCommand(); }},
+        {"About", true, [] { CAboutBox::Show(); }},
+        {"send-mail", false, [] {
              CSendMailDlg dialog;
              (void)dialog.DoModal();
          }},
     };
-    for (const auto& [name, command] : dialogs) {
+    for (const auto& [name, programIcon, command] : dialogs) {
         for (int warmUp = 0; warmUp < 3; ++warmUp)
             OpenAndClose(command);
         const SFootprint first = OpenAndClose(command);
+        EXPECT_EQ(!first.iconPixmaps.isEmpty(), programIcon) << name;
         SFootprint last = first;
         for (int open = 0; open < 20; ++open)
             last = OpenAndClose(command);
