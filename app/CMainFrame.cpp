@@ -15,6 +15,11 @@ CMainFrame::CMainFrame(std::function<bool(int)> application, CAutostart* autosta
       m_tray([this](int id) { OnTrayCommand(id); })
 {
     setWindowIcon(LoadProgramIcon());
+    m_tray.SetCheckState([this](int id) -> std::optional<bool> {
+        if (id == kCmdRunOnStartup)
+            return IsAutostartEnabled();
+        return std::nullopt;
+    });
 }
 
 CMainFrame::~CMainFrame() = default;
