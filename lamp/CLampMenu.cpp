@@ -1,6 +1,7 @@
 #include "lamp/CLampMenu.h"
 
 #include "i18n/CTranslator.h"
+#include "platform/ui/Accessibility.h"
 #include "resources/ResourceIds.h"
 
 #include <QAction>
@@ -39,6 +40,7 @@ int CLampMenu::MenuLanguage()
 
 std::unique_ptr<QMenu> CLampMenu::Build(bool autostartOn, int language, QWidget* parent)
 {
+    ReadCheckableItemsAsCheckBoxes();
     auto menu = std::make_unique<QMenu>(parent);
     const CTranslator translator;
     for (const SItem& item : kItems) {

@@ -1,12 +1,14 @@
 #include "platform/ui/Accessibility.h"
 
 #include <QAccessibleWidget>
+#include <QAction>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRadioButton>
@@ -138,8 +140,100 @@ private:
     QRadioButton* Button() const { return static_cast<QRadioButton*>(widget()); }
 };
 
+// A checkable item of a popup menu. Qt 6.4 reads every menu item as a plain one and its AT-SPI bridge
+// drops the checkable state, so an unticked item would not say that it can be ticked: it is read as a
+// check box inside the menu instead, ticked or not.
+class CCheckMenuItemAccessible final : public QAccessibleInterface, public QAccessibleActionInterface
+{
+public:
+    CCheckMenuItemAccessible(QMenu* menu, QAction* action) : m_menu(menu), m_action(action) {}
+
+    bool isValid() const override { return m_menu && m_action; }
+    QObject* object() const override { return m_action; }
+    QWindow* window() const override { return m_menu ? m_menu->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(m_menu); }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessible::Role role() const override { return QAccessible::CheckBox; }
+    void setText(QAccessible::Text, const QString&) override {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (!isValid())
+            return QString();
+        if (t == QAccessible::Name)
+            return StripMnemonic(m_action->text());
+        if (t == QAccessible::Accelerator)
+            return m_action->shortcut().toString(QKeySequence::NativeText);
+        return QString();
+    }
+
+    QRect rect() const override
+    {
+        if (!isValid())
+            return QRect();
+        const QRect place = m_menu->actionGeometry(m_action);
+        return QRect(m_menu->mapToGlobal(place.topLeft()), place.size());
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state;
+        if (!isValid()) {
+            state.invalid = true;
+            return state;
+        }
+        state.checkable = true;
+        state.checked = m_action->isChecked();
+        state.focusable = true;
+        state.selectable = true;
+        state.focused = state.selected = m_menu->isVisible() && m_menu->activeAction() == m_action;
+        state.disabled = !m_action->isEnabled();
+        state.invisible = !m_menu->isVisible() || !m_action->isVisible();
+        return state;
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this) : nullptr;
+    }
+
+    QStringList actionNames() const override { return {pressAction(), toggleAction()}; }
+
+    void doAction(const QString& name) override
+    {
+        if (!isValid() || (name != pressAction() && name != toggleAction()))
+            return;
+        // As a user chooses it, so that the menu's caller learns which item it was.
+        m_menu->setActiveAction(m_action);
+        QCoreApplication::postEvent(m_menu, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
+    }
+
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    QPointer<QMenu> m_menu;
+    QPointer<QAction> m_action;
+};
+
+QMenu* MenuOf(QAction* action)
+{
+    for (QObject* associated : action->associatedObjects()) {
+        if (auto* menu = qobject_cast<QMenu*>(associated))
+            return menu;
+    }
+    return nullptr;
+}
+
 QAccessibleInterface* Factory(const QString& className, QObject* object)
 {
+    if (className == QLatin1String("QAction")) {
+        auto* action = static_cast<QAction*>(object);
+        QMenu* menu = action->isCheckable() ? MenuOf(action) : nullptr;
+        return menu ? new CCheckMenuItemAccessible(menu, action) : nullptr;
+    }
     if (!object || !object->isWidgetType())
         return nullptr;
     auto* widget = static_cast<QWidget*>(object);
@@ -154,11 +248,16 @@ QAccessibleInterface* Factory(const QString& className, QObject* object)
 // Installed after the application object, so that it is asked before Qt's own widget factory; an
 // interface Qt made before (shown widgets are announced at once) is dropped so that the next question
 // comes here.
-template <typename TInterface>
-void UseOwnInterface(QWidget& widget)
+void InstallFactory()
 {
     static const bool installed = (QAccessible::installFactory(&Factory), true);
     (void)installed;
+}
+
+template <typename TInterface>
+void UseOwnInterface(QWidget& widget)
+{
+    InstallFactory();
     QAccessibleInterface* current = QAccessible::queryAccessibleInterface(&widget);
     if (current && !dynamic_cast<TInterface*>(current))
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(current));
@@ -183,6 +282,11 @@ QList<T*> Children(QWidget& parent)
 }
 
 } // namespace
+
+void ReadCheckableItemsAsCheckBoxes()
+{
+    InstallFactory();
+}
 
 void SetAccessibleRole(QWidget& widget, QAccessible::Role role)
 {
