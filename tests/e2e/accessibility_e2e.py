@@ -14,7 +14,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from nimo_e2e import Failure, Session, check, run_case, skip, wait_for  # noqa: E402
+from nimo_e2e import Failure, Session, check, run_case, skip, tray_icon, wait_for  # noqa: E402
 from send_mail_e2e import install_program, recorded, register_handler  # noqa: E402
 
 LAMP_X, LAMP_Y = 200, 150
@@ -196,7 +196,24 @@ def case_screen_reader_tree(args):
             check(len(items) == 6, "the menu has %d items, expected 6" % len(items))
             return menu, items
 
-        # 5. The Menu key opens the menu at the lamp; its tick item is read as one while off (a check box: the
+        # 5. The XEmbed tray's menu reads its tick item as one while off.
+        _, (x, y, w, h) = tray_icon(s)
+        s.move_to(x + w // 2, y + h // 2)
+        s.run("xdotool", "click", "3")
+        wait_for("the tray menu", lambda: [g for _, g in s.windows() if g[3] > 100 and g[2:] != (70, 180)])
+        d.focus_events.clear()
+        key(s, "Down")
+        first = d.next_focus("an item of the tray menu to have the focus", lambda o: o.getRoleName() == "menu item")
+        tray_items = {item.name: item.getRoleName() for item in first.parent if item is not None and item.name}
+        check(tray_items.get("Run on system start up") == "check box"
+              and "checked" not in d.states([i for i in first.parent if i and i.name == "Run on system start up"][0]),
+              "the tray menu reads %r" % tray_items)
+        key(s, "Escape")
+        # Activated by the window manager, the lamp has the keyboard again.
+        s.run("xdotool", "windowactivate", "--sync", str(s.lamp()[0]))
+        wait_for("the lamp to have the focus once activated", lambda: "focused" in d.states(lamp))
+
+        # The Menu key opens the menu at the lamp; its tick item is read as one while off (a check box: the
         # bridge of Qt 6.4 drops the checkable state).
         menu, items = open_menu("Menu")
         run_item = [i for i in items if i.name == "Run on system start up"]
