@@ -291,8 +291,9 @@ void ReadCheckableItemsAsCheckBoxes()
 void SetAccessibleRole(QWidget& widget, QAccessible::Role role)
 {
     widget.setProperty(kRoleProperty, int(role));
-    if (role == QAccessible::Link && !(widget.focusPolicy() & Qt::TabFocus))
-        widget.setFocusPolicy(Qt::StrongFocus);
+    // Reached with Tab; whether a click gives the focus too is the link's own choice.
+    if (role == QAccessible::Link)
+        widget.setFocusPolicy(Qt::FocusPolicy(widget.focusPolicy() | Qt::TabFocus));
     UseOwnInterface<CRoleAccessible>(widget);
 }
 

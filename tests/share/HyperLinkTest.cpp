@@ -38,6 +38,9 @@ struct SLinkWindow
         window->show();
         window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        // The link takes the focus with Tab, so it would have it first; a test gives it on purpose.
+        other->setFocus();
+        EXPECT_TRUE(other->hasFocus());
     }
 
     std::unique_ptr<QWidget> window;
