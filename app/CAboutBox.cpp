@@ -67,6 +67,9 @@ void CAboutBox::OnInitDialog()
     m_initialised = true;
     m_secondLink.SubclassDlgItem(kIdcSecondLink, this);
     m_firstLink.SubclassDlgItem(kIdcFirstLink, this);
+    // The links take the focus now, but the box still opens on OK, so that Enter closes it.
+    if (QWidget* ok = GetDlgItem(kIdOk))
+        ok->setFocus();
     // Before the pictures go in: writing a static's text back would clear its picture.
     m_translator.TranslateWindow(this);
 

@@ -15,6 +15,11 @@ CMainFrame::CMainFrame(std::function<bool(int)> application, CAutostart* autosta
       m_tray([this](int id) { OnTrayCommand(id); })
 {
     setWindowIcon(LoadProgramIcon());
+    m_tray.SetCheckState([this](int id) -> std::optional<bool> {
+        if (id == kCmdRunOnStartup)
+            return IsAutostartEnabled();
+        return std::nullopt;
+    });
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -28,8 +33,11 @@ bool CMainFrame::Create()
     if (!m_tray.CreateIcon(nullptr, kTrayCallback, tip, LoadProgramIcon(), kIdrTrayMenu))
         std::fputs("nimo: no notification area (system tray) yet; the tray icon waits for one\n", stderr);
     // Its outcome is not examined: without a lamp the program still runs with its tray icon.
-    if (m_lamp.Create(this))
+    if (m_lamp.Create(this)) {
         m_lamp.show();
+        // Started by the user (or the session): the keyboard goes to the lamp, as to any new window.
+        m_lamp.activateWindow();
+    }
     return true;
 }
 

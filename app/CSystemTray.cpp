@@ -1,6 +1,7 @@
 #include "app/CSystemTray.h"
 
 #include "platform/session/TrayHosts.h"
+#include "platform/ui/Accessibility.h"
 #include "platform/ui/CMenuResource.h"
 #include "platform/x11/XEmbedTray.h"
 
@@ -194,9 +195,25 @@ QMenu* CSystemTray::EnsureMenu()
                 if (command && m_target)
                     m_target(command);
             });
+            connect(m_menu.get(), &QMenu::aboutToShow, this, &CSystemTray::UpdateChecks);
         }
     }
     return m_menu.get();
+}
+
+void CSystemTray::UpdateChecks()
+{
+    // The menu a StatusNotifierItem host shows is exported as it is, and left so.
+    if (!m_menu || !m_checkState || m_host != EHost::XEmbed)
+        return;
+    ReadCheckableItemsAsCheckBoxes();
+    for (QAction* action : m_menu->actions()) {
+        if (const std::optional<bool> checked = m_checkState(action->data().toInt())) {
+            // Checkable in both states: a screen reader then says that an unticked item can be ticked.
+            action->setCheckable(true);
+            action->setChecked(*checked);
+        }
+    }
 }
 
 int CSystemTray::DefaultCommand() const

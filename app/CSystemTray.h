@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QElapsedTimer>
 #include <QIcon>
@@ -38,6 +39,8 @@ public:
     };
 
     using CommandTarget = std::function<void(int)>;
+    // Whether a command's item is ticked; nothing for an item that cannot be ticked.
+    using CheckState = std::function<std::optional<bool>(int)>;
 
     explicit CSystemTray(CommandTarget target = {});
     ~CSystemTray() override;
@@ -51,6 +54,8 @@ public:
     bool RemoveIcon();
 
     void SetCommandTarget(CommandTarget target) { m_target = std::move(target); }
+    // An XEmbed icon's menu shows these ticks, read each time it opens.
+    void SetCheckState(CheckState state) { m_checkState = std::move(state); }
     bool IsVisible() const { return !m_hidden; }
     bool IsWaiting() const { return m_waitTimer.isActive(); }
     EHost Host() const { return m_host; }
@@ -92,8 +97,10 @@ private:
     void OnActivated(QSystemTrayIcon::ActivationReason reason);
     void OnActivation();
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void UpdateChecks();
 
     CommandTarget m_target;
+    CheckState m_checkState;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_icon;
     QIcon m_image;

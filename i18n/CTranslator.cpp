@@ -68,6 +68,7 @@ CTranslator::CTranslator()
         {u"&Turquoise", u"&Türkis"},
         {u"&Random", u"&Zufall"},
         {u"Configure...", u"Optionen..."},
+        {u"Nimo motion lamp", u"Nimo-Lavalampe@"},
     };
     for (const auto& [key, value] : entries)
         m_table.insert(QString::fromUtf16(key), QString::fromUtf16(value));

@@ -1,6 +1,7 @@
 #include "lamp/CConfigureDlg.h"
 
 #include "platform/desktop/CSettingsStore.h"
+#include "platform/ui/Accessibility.h"
 #include "platform/ui/ProgramIcon.h"
 #include "resources/ResourceIds.h"
 
@@ -45,6 +46,9 @@ void CConfigureDlg::OnInitDialog()
     if (auto* radio = qobject_cast<QAbstractButton*>(GetDlgItem(checked)))
         radio->setChecked(true);
     TranslateWindow(this);
+    // The colour frame has no title on screen; the translator's word for it names the group.
+    const int language = GetUserLanguage() == kLanguageGerman ? kLanguageGerman : kLanguageEnglish;
+    PrepareRadioGroups(*this, Translate(QStringLiteral("Color "), language).trimmed());
 }
 
 void CConfigureDlg::showEvent(QShowEvent* event)

@@ -1,10 +1,12 @@
 #include "lamp/CLampMenu.h"
 
 #include "i18n/CTranslator.h"
+#include "platform/ui/Accessibility.h"
 #include "resources/ResourceIds.h"
 
 #include <QAction>
 #include <QMenu>
+#include <QTimer>
 
 namespace {
 
@@ -38,6 +40,7 @@ int CLampMenu::MenuLanguage()
 
 std::unique_ptr<QMenu> CLampMenu::Build(bool autostartOn, int language, QWidget* parent)
 {
+    ReadCheckableItemsAsCheckBoxes();
     auto menu = std::make_unique<QMenu>(parent);
     const CTranslator translator;
     for (const SItem& item : kItems) {
@@ -55,9 +58,14 @@ std::unique_ptr<QMenu> CLampMenu::Build(bool autostartOn, int language, QWidget*
     return menu;
 }
 
-int CLampMenu::Track(bool autostartOn, const QPoint& globalPos, QWidget* owner)
+int CLampMenu::Track(bool autostartOn, const QPoint& globalPos, QWidget* owner, bool fromKeyboard)
 {
     const std::unique_ptr<QMenu> menu = Build(autostartOn, MenuLanguage(), owner);
+    if (fromKeyboard && !menu->actions().isEmpty()) {
+        // Selected once shown, so that a screen reader has an item to read and the arrows start there.
+        QMenu* shown = menu.get();
+        QTimer::singleShot(0, shown, [shown] { shown->setActiveAction(shown->actions().constFirst()); });
+    }
     return CommandOf(menu->exec(globalPos));
 }
 

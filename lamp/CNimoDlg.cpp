@@ -8,6 +8,7 @@
 #include "lamp/LampPlacement.h"
 #include "platform/desktop/CSettingsStore.h"
 #include "platform/desktop/ProgramPath.h"
+#include "platform/ui/Accessibility.h"
 #include "platform/ui/CQtDrawTarget.h"
 #include "platform/ui/OwnedWindows.h"
 #include "platform/ui/ProgramIcon.h"
@@ -22,6 +23,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -60,6 +62,9 @@ CNimoDlg::CNimoDlg()
     setAttribute(Qt::WA_QuitOnClose, false);
     setFocusPolicy(Qt::StrongFocus);
     setFixedSize(kWidth, kHeight);
+    // Screen readers name the window and say what it is; the tooltip's notice becomes its description.
+    setAccessibleName(CTranslator().Translate(QString::fromUtf8(kAccessibleName), CLampMenu::MenuLanguage()));
+    SetAccessibleRole(*this, QAccessible::Window);
 }
 
 CNimoDlg::~CNimoDlg() = default;
@@ -262,11 +267,17 @@ void CNimoDlg::OnConfigure()
         m_colorTimer.start(kColorInterval, this);
 }
 
-void CNimoDlg::OnShowPopupMenu(const QPoint& globalPos)
+void CNimoDlg::OnShowPopupMenu(const QPoint& globalPos, bool fromKeyboard)
 {
     const bool autostartOn = m_owner && m_owner->IsAutostartEnabled();
-    if (const int command = CLampMenu::Track(autostartOn, globalPos, this))
+    if (const int command = CLampMenu::Track(autostartOn, globalPos, this, fromKeyboard))
         OnCommand(command);
+}
+
+void CNimoDlg::OnShowPopupMenuFromKeyboard()
+{
+    // At the lamp, not at the pointer, which may be anywhere.
+    OnShowPopupMenu(mapToGlobal(QPoint(kWidth / 2, kHeight / 3)), true);
 }
 
 QPaintEngine* CNimoDlg::paintEngine() const
@@ -334,6 +345,8 @@ void CNimoDlg::mousePressEvent(QMouseEvent* event)
         QWidget::mousePressEvent(event);
         return;
     }
+    // The keyboard follows the click, also where the window manager leaves the focus where it was.
+    activateWindow();
     // A press alone starts nothing: a window manager's move would swallow the clicks that follow.
     m_drag = EDrag::Pressed;
     m_pressPoint = event->globalPosition().toPoint();
@@ -377,7 +390,10 @@ void CNimoDlg::mouseDoubleClickEvent(QMouseEvent* event)
 
 void CNimoDlg::contextMenuEvent(QContextMenuEvent* event)
 {
-    OnShowPopupMenu(event->globalPos());
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        OnShowPopupMenuFromKeyboard();
+    else
+        OnShowPopupMenu(event->globalPos());
 }
 
 void CNimoDlg::keyPressEvent(QKeyEvent* event)
@@ -390,9 +406,19 @@ void CNimoDlg::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Escape:
         OnCancel();
         return;
+    case Qt::Key_Menu:
+        OnShowPopupMenuFromKeyboard();
+        return;
+    case Qt::Key_F10:
+        if (event->modifiers() == Qt::ShiftModifier) {
+            OnShowPopupMenuFromKeyboard();
+            return;
+        }
+        break;
     default:
-        QWidget::keyPressEvent(event);
+        break;
     }
+    QWidget::keyPressEvent(event);
 }
 
 void CNimoDlg::closeEvent(QCloseEvent* event)

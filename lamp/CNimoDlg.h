@@ -20,7 +20,7 @@ class QRegion;
 
 // The lamp on the desktop: a frameless 70 x 180 window cut to the lamp's outline, above ordinary windows
 // and out of the task bar, playing the frame loop in the stored colour. The left button drags it; Enter
-// and Escape end the program through SaveAndClose.
+// and Escape end the program through SaveAndClose; the Menu key and Shift+F10 open its menu.
 class CNimoDlg final : public QWidget
 {
 public:
@@ -44,6 +44,8 @@ public:
     static constexpr int kFrameInterval = 190;
     static constexpr int kColorInterval = 180000;
     static constexpr int kSequenceId = 1;
+    // What screen readers call the lamp; a key of the translator.
+    static constexpr char kAccessibleName[] = "Nimo motion lamp";
 
     CNimoDlg();
     ~CNimoDlg() override;
@@ -99,7 +101,9 @@ private:
     void OpenPage(const QString& address);
     // The Configure dialog; on OK the new colour shows from the next frame on.
     void OnConfigure();
-    void OnShowPopupMenu(const QPoint& globalPos);
+    void OnShowPopupMenu(const QPoint& globalPos, bool fromKeyboard = false);
+    // The Menu key and Shift+F10: the menu at the lamp, its first item selected.
+    void OnShowPopupMenuFromKeyboard();
     // The due frame straight into the window's surface; false where frames go through paint events.
     bool DrawFrameNow();
 

@@ -1,6 +1,7 @@
 #include "share/CHyperLink.h"
 
 #include "platform/desktop/IDesktopServices.h"
+#include "platform/ui/Accessibility.h"
 #include "platform/ui/CTemplateDialog.h"
 #include "platform/ui/OwnedWindows.h"
 
@@ -50,6 +51,8 @@ bool CHyperLink::Attach(QLabel* control)
         control->setCursor(Qt::PointingHandCursor);
     control->setToolTip(m_strURL);
     control->setMouseTracking(true);
+    // Reached with Tab and read as a link whose press action opens it, like the space bar.
+    SetAccessibleRole(*control, QAccessible::Link);
     control->installEventFilter(this);
     Redraw();
     return true;
@@ -147,11 +150,16 @@ bool CHyperLink::eventFilter(QObject* watched, QEvent* event)
         Redraw();
         return false;
     case QEvent::KeyPress:
-        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Space:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // Enter on a link opens it rather than pressing the dialog's default button.
             GotoURL(3);
             return true;
+        default:
+            return false;
         }
-        return false;
     default:
         return false;
     }

@@ -12,8 +12,9 @@ class QWidget;
 class CTemplateDialog;
 
 // Turns a static text control into a web link: coloured and underlined, a pointing hand over it, a
-// tooltip with its address, opened by a click or the space bar, purple once opened. Without a control it
-// still opens addresses (SetURL and GotoURL), which is how the lamp opens the publisher's pages.
+// tooltip with its address, reached with Tab, opened by a click, the space bar or Enter, purple once
+// opened; screen readers read it as a link. Without a control it still opens addresses (SetURL and
+// GotoURL), which is how the lamp opens the publisher's pages.
 class CHyperLink final : public QObject
 {
 public:

@@ -1,6 +1,7 @@
 #include "share/CMailQuestionDlg.h"
 
 #include "platform/desktop/CSettingsStore.h"
+#include "platform/ui/Accessibility.h"
 
 #include <QAbstractButton>
 
@@ -26,6 +27,7 @@ void CMailQuestionDlg::OnInitDialog()
     if (auto* radio = qobject_cast<QAbstractButton*>(GetDlgItem(m_bMapi ? kIdcMailClientWay : kIdcWebPageWay)))
         radio->setChecked(true);
     m_translator.TranslateWindow(this);
+    PrepareRadioGroups(*this);
 }
 
 void CMailQuestionDlg::showEvent(QShowEvent* event)

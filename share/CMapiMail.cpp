@@ -35,8 +35,14 @@ public:
             if (window)
                 window->setEnabled(true);
         }
-        if (m_active)
-            m_active->activateWindow();
+        // The send-mail dialog has just closed when the hand-off starts: no window is active then, and
+        // the keyboard goes back to the lamp, which a disabled window could not take meanwhile.
+        QWidget* active = m_active ? m_active.data() : DialogOwner();
+        if (active && active->isVisible()) {
+            active->activateWindow();
+            if (!active->focusWidget() && active->focusPolicy() != Qt::NoFocus)
+                active->setFocus(Qt::ActiveWindowFocusReason);
+        }
     }
     CDisabledWindows(const CDisabledWindows&) = delete;
     CDisabledWindows& operator=(const CDisabledWindows&) = delete;

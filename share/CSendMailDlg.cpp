@@ -1,5 +1,6 @@
 #include "share/CSendMailDlg.h"
 
+#include "platform/ui/Accessibility.h"
 #include "platform/ui/OwnedWindows.h"
 #include "platform/ui/TextLimit.h"
 
@@ -57,6 +58,10 @@ void CSendMailDlg::OnInitDialog()
     if (QWidget* send = GetDlgItem(kIdOk))
         send->setEnabled(false);
     m_translator.TranslateWindow(this);
+    BindLabelsToFields(*this);
+    // The recipients come first; the original opened on whichever button came first.
+    if (QWidget* to = GetDlgItem(kIdcMailTo))
+        to->setFocus();
 }
 
 void CSendMailDlg::showEvent(QShowEvent* event)

@@ -1,6 +1,9 @@
 #include "platform/ui/OwnedWindows.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -31,6 +34,18 @@ void KeepAboveOwner(QWidget& window)
     QWidget* owner = Owner();
     if (!owner || owner == &window || !owner->windowHandle())
         return;
+    if (auto* dialog = qobject_cast<QDialog*>(&window)) {
+        // Window managers give the focus of a closed dialog to no one: the keyboard would not reach the
+        // owner again. Asked once the dialog's loop is left; a dialog still open below keeps it.
+        QObject::connect(dialog, &QDialog::finished, owner, [owner] {
+            QTimer::singleShot(0, owner, [owner] {
+                if (owner->isVisible() && !QApplication::activeModalWidget()) {
+                    owner->activateWindow();
+                    owner->setFocus(Qt::ActiveWindowFocusReason);
+                }
+            });
+        });
+    }
     // The native window must exist before its transient parent can be set; Qt keeps it through show().
     window.winId();
     if (QWindow* handle = window.windowHandle())

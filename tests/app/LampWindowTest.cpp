@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -312,3 +313,80 @@ TEST_F(LampWindowTest, LeftButtonDragMovesTheLampWithoutAWindowManager)
 }
 
 } // namespace
+
+// What a screen reader and a keyboard-only user meet: the lamp's name and role, and its menu opened from
+// the keyboard at the lamp with the first item selected and the tick item read as a check box.
+TEST_F(LampWindowTest, KeyboardOpensTheMenuAtTheLampAndScreenReadersNameIt)
+{
+    for (const auto& [locale, name] : {std::pair{"C", "Nimo motion lamp"}, {"de_DE.UTF-8", "Nimo-Lavalampe"}}) {
+        ScopedEnv language("LC_ALL", locale);
+        const auto lamp = MakeLamp();
+        QAccessibleInterface* read = QAccessible::queryAccessibleInterface(lamp.get());
+        ASSERT_NE(read, nullptr);
+        EXPECT_EQ(read->text(QAccessible::Name), QString::fromUtf8(name)) << locale;
+        EXPECT_EQ(read->role(), QAccessible::Window) << locale;
+        EXPECT_TRUE(read->state().focusable) << locale;
+    }
+
+    const auto lamp = MakeLamp();
+    lamp->move(100, 100);
+    const struct
+    {
+        const char* name;
+        int key; // 0: the platform's keyboard context menu event
+        Qt::KeyboardModifiers modifiers;
+        bool autostart;
+        bool opens;
+    } cases[] = {
+        {"Menu key", Qt::Key_Menu, Qt::NoModifier, false, true},
+        {"Shift+F10", Qt::Key_F10, Qt::ShiftModifier, true, true},
+        {"context menu from the keyboard", 0, Qt::NoModifier, false, true},
+        {"F10 alone", Qt::Key_F10, Qt::NoModifier, false, false},
+    };
+    for (const auto& c : cases) {
+        m_owner.autostartOn = c.autostart;
+        bool opened = false;
+        // The menu selects its first item once shown, from the event loop: looked at after that.
+        QTimer poll;
+        int polls = 0;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu || (!menu->activeAction() && ++polls < 300))
+                return;
+            poll.stop();
+            opened = true;
+            EXPECT_EQ(menu->pos(), lamp->mapToGlobal(QPoint(CNimoDlg::kWidth / 2, CNimoDlg::kHeight / 3))) << c.name;
+            EXPECT_EQ(menu->activeAction(), menu->actions().constFirst()) << c.name;
+            for (QAction* action : menu->actions()) {
+                if (action->isSeparator())
+                    continue;
+                QAccessibleInterface* item = QAccessible::queryAccessibleInterface(action);
+                const bool tick = CLampMenu::CommandOf(action) == kCmdRunOnStartup;
+                // Qt's own items answer only through the menu.
+                if (!tick) {
+                    EXPECT_EQ(item, nullptr) << c.name;
+                    continue;
+                }
+                ASSERT_NE(item, nullptr) << c.name;
+                EXPECT_EQ(item->role(), QAccessible::CheckBox) << c.name;
+                EXPECT_EQ(item->state().checked, c.autostart) << c.name;
+                EXPECT_EQ(item->text(QAccessible::Name), "Run on system start up") << c.name;
+                EXPECT_EQ(item->parent(), QAccessible::queryAccessibleInterface(menu)) << c.name;
+            }
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(menu, &escape);
+        });
+        poll.start();
+        if (c.key) {
+            QKeyEvent press(QEvent::KeyPress, c.key, c.modifiers);
+            QApplication::sendEvent(lamp.get(), &press);
+        } else {
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(500, 500), QPoint(900, 900));
+            QApplication::sendEvent(lamp.get(), &event);
+        }
+        poll.stop();
+        EXPECT_EQ(opened, c.opens) << c.name;
+        EXPECT_EQ(m_owner.closeRequests, 0) << c.name;
+    }
+}

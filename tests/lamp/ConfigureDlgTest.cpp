@@ -7,6 +7,8 @@
 #include <set>
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
 #include <QRadioButton>
 #include <QTest>
 
@@ -221,3 +223,35 @@ TEST(ConfigureDlg, RandomResolvesAfreshEachTime)
 }
 
 } // namespace
+
+// The colours are one group to a screen reader, named after the frame around them (untitled on screen,
+// so the translator's word for it), and one tab stop, entered on the chosen colour; arrows still move on.
+TEST(ConfigureDlg, ColoursAreOneNamedGroupEnteredOnTheChoice)
+{
+    WidgetTestApp();
+    for (const auto& [locale, group] : {std::pair{"C", "Color"}, {"de_DE.UTF-8", "Farbe"}}) {
+        for (const int choice : {int(kLampGreen), int(kLampRandom), 12}) {
+            ScopedXdgHome home;
+            ScopedEnv language("LC_ALL", locale);
+            CConfigureDlg dialog;
+            dialog.m_nColor = choice;
+            dialog.show();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            const int chosen = ColorRadioId(choice == 12 ? kLampBlue : choice);
+            for (int id = ColorRadioId(kLampBlue); id <= ColorRadioId(kLampRandom); ++id) {
+                QWidget* radio = dialog.GetDlgItem(id);
+                QAccessibleInterface* read = QAccessible::queryAccessibleInterface(radio);
+                const auto labels = read->relations(QAccessible::Label);
+                ASSERT_EQ(labels.size(), 1) << locale << " " << id;
+                EXPECT_EQ(labels[0].first->text(QAccessible::Name), QString::fromUtf8(group)) << locale << " " << id;
+                EXPECT_EQ(read->state().checked, id == chosen) << locale << " " << id;
+            }
+            // From Cancel, Tab goes into the group on the chosen colour and the next Tab leaves it.
+            dialog.GetDlgItem(kIdCancel)->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            EXPECT_EQ(GetDlgCtrlID(QApplication::focusWidget()), chosen) << locale << " " << choice;
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            EXPECT_FALSE(qobject_cast<QRadioButton*>(QApplication::focusWidget())) << locale << " " << choice;
+        }
+    }
+}

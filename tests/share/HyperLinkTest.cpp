@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include <QAccessible>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
@@ -37,6 +38,9 @@ struct SLinkWindow
         window->show();
         window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        // The link takes the focus with Tab, so it would have it first; a test gives it on purpose.
+        other->setFocus();
+        EXPECT_TRUE(other->hasFocus());
     }
 
     std::unique_ptr<QWidget> window;
@@ -357,3 +361,40 @@ TEST(HyperLink, WorksWithoutAControl)
 }
 
 } // namespace
+
+TEST(HyperLink, ReadAsALinkReachedWithTabAndOpenedByEnterOrItsAction)
+{
+    // Shown before it becomes a link, as in the About box: the interface Qt made for the plain static
+    // must give way.
+    for (const bool shownFirst : {false, true}) {
+        RecordingDesktopServices desktop;
+        SLinkWindow w(kAddress);
+        if (shownFirst) {
+            w.Show();
+            ASSERT_EQ(QAccessible::queryAccessibleInterface(w.label)->role(), QAccessible::StaticText);
+        }
+        CHyperLink link;
+        ASSERT_TRUE(link.Attach(w.label));
+        if (!shownFirst)
+            w.Show();
+        QAccessibleInterface* read = QAccessible::queryAccessibleInterface(w.label);
+        ASSERT_NE(read, nullptr);
+        EXPECT_EQ(read->role(), QAccessible::Link) << shownFirst;
+        EXPECT_EQ(read->text(QAccessible::Name), kAddress) << shownFirst;
+        EXPECT_TRUE(read->state().focusable) << shownFirst;
+        QAccessibleActionInterface* actions = read->actionInterface();
+        ASSERT_NE(actions, nullptr);
+        EXPECT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::pressAction())) << shownFirst;
+
+        // Tab from the other control reaches the link; Enter opens it and goes no further.
+        w.other->setFocus();
+        QTest::keyClick(w.other, Qt::Key_Tab);
+        EXPECT_TRUE(w.label->hasFocus()) << shownFirst;
+        QTest::keyClick(w.label, Qt::Key_Return);
+        EXPECT_EQ(desktop.opened, QStringList{kAddress}) << shownFirst;
+        // The action is posted: an assistive technology's call returns before a browser starts.
+        actions->doAction(QAccessibleActionInterface::pressAction());
+        EXPECT_EQ(desktop.opened.size(), 1) << shownFirst;
+        EXPECT_TRUE(WaitUntil([&] { return desktop.opened.size() == 2; })) << shownFirst;
+    }
+}

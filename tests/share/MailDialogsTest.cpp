@@ -5,6 +5,8 @@
 #include "share/CSendMailDlg.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -213,3 +215,61 @@ TEST(MailDialogs, CaptionsLabelsAndButtonsFollowTheUsersLanguage)
 }
 
 } // namespace
+
+namespace {
+
+QStringList LabelsOf(QWidget* widget)
+{
+    QStringList names;
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(widget);
+    for (const auto& [label, relation] : read->relations(QAccessible::Label))
+        names.append(label->text(QAccessible::Name));
+    return names;
+}
+
+} // namespace
+
+TEST(MailDialogs, FieldsAndWaysAreNamedByTheirLabelsInBothLanguages)
+{
+    WidgetTestApp();
+    struct SCase
+    {
+        const char* locale;
+        const char* to;
+        const char* subject;
+        const char* text;
+        const char* ways;
+    } const cases[] = {
+        {"C", "To:", "Subject:", "Text:", "Send Nimo to a friend : "},
+        {"de_DE.UTF-8", "Empf\u00e4nger:", "Betreff:", "Nachricht:", "Schick die Lampe an einen Freund : "},
+    };
+    for (const SCase& c : cases) {
+        ScopedXdgHome home;
+        ScopedEnv locale("LC_ALL", c.locale);
+        CSendMailDlg mail;
+        mail.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&mail));
+        const std::pair<int, const char*> fields[] = {
+            {kIdcMailTo, c.to}, {kIdcMailSubject, c.subject}, {kIdcMailText, c.text}};
+        for (const auto& [id, label] : fields) {
+            QWidget* field = mail.GetDlgItem(id);
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(field)->text(QAccessible::Name), QString::fromUtf8(label))
+                << c.locale << " " << id;
+            EXPECT_EQ(LabelsOf(field), QStringList{QString::fromUtf8(label)}) << c.locale << " " << id;
+        }
+        // The help text above the fields labels none of them; the recipients have the focus.
+        EXPECT_EQ(mail.GetDlgItem(kIdcMailTo), QApplication::focusWidget()) << c.locale;
+        mail.reject();
+
+        CMailQuestionDlg question;
+        question.OnInitDialog();
+        for (const int id : {kIdcWebPageWay, kIdcMailClientWay}) {
+            QWidget* way = question.GetDlgItem(id);
+            EXPECT_EQ(LabelsOf(way), QStringList{QString::fromUtf8(c.ways)}) << c.locale << " " << id;
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(way)->role(), QAccessible::RadioButton);
+            // Tab reaches the chosen way only.
+            EXPECT_EQ(bool(way->focusPolicy() & Qt::TabFocus), id == kIdcWebPageWay) << c.locale << " " << id;
+        }
+        EXPECT_TRUE(LabelsOf(question.GetDlgItem(kIdcDontAsk)).isEmpty()) << c.locale;
+    }
+}

@@ -7,7 +7,9 @@
 #include <memory>
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 #include <QWindow>
 
@@ -73,3 +75,28 @@ TEST_F(OwnedWindowsTest, WithoutAnOwnerOnlyOnTop)
 }
 
 } // namespace
+
+TEST_F(OwnedWindowsTest, TheOwnerHasTheKeyboardAgainOnceADialogCloses)
+{
+    m_lamp->setFocusPolicy(Qt::StrongFocus);
+    m_lamp->show();
+    QWidget other;
+    other.setFocusPolicy(Qt::StrongFocus);
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    SetDialogOwner(m_lamp.get());
+    for (const bool messageBox : {false, true}) {
+        other.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+        std::unique_ptr<QDialog> dialog;
+        if (messageBox)
+            dialog = std::make_unique<QMessageBox>(QMessageBox::Warning, "caption", "text", QMessageBox::Ok);
+        else
+            dialog = std::make_unique<CTemplateDialog>(SDialogTemplate{});
+        KeepAboveOwner(*dialog);
+        QTimer::singleShot(0, dialog.get(), [&] { dialog->done(kIdOk); });
+        dialog->exec();
+        EXPECT_TRUE(WaitUntil([&] { return m_lamp->hasFocus(); })) << messageBox;
+    }
+}
