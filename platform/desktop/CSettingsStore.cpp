@@ -1,6 +1,7 @@
 #include "platform/desktop/CSettingsStore.h"
 
 #include "platform/desktop/ProgramPath.h"
+#include "platform/desktop/RegularFile.h"
 #include "platform/desktop/XdgDirs.h"
 
 #include <limits>
@@ -12,6 +13,7 @@
 #include <QVariant>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -50,11 +52,17 @@ QString CSettingsStore::FilePath() const
 
 int CSettingsStore::ReadInt(const QString& section, const QString& name, int defaultValue) const
 {
-    const QString path = FilePath();
-    if (!QFileInfo(path).isFile())
+    // QSettings opens the file itself, without the checks: it gets the file we opened and checked, by the
+    // name of our descriptor, so a pipe or device put there meanwhile never reaches it.
+    const int fd = RegularFile::Open(FilePath());
+    if (fd < 0)
         return defaultValue;
-    const QSettings settings(path, QSettings::IniFormat);
-    const QVariant value = settings.value(Key(section, name));
+    QVariant value;
+    {
+        const QSettings settings(QStringLiteral("/proc/self/fd/%1").arg(fd), QSettings::IniFormat);
+        value = settings.value(Key(section, name));
+    }
+    ::close(fd);
     if (!value.isValid())
         return defaultValue;
     // Only plain decimal text counts: QVariant would also turn "1.9" or "true" into numbers.
@@ -71,8 +79,13 @@ bool CSettingsStore::WriteInt(const QString& section, const QString& name, int v
 {
     const QString path = FilePath();
     const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
-        return false;
+    // QSettings reads what is there before it writes: only a file it can read at once, of a bounded size.
+    if (info.exists()) {
+        const int fd = RegularFile::Open(path);
+        if (fd < 0)
+            return false;
+        ::close(fd);
+    }
     if (!QDir().mkpath(info.absolutePath()))
         return false;
     // QSettings waits for its lock file without a time limit; something other than a file in its place
