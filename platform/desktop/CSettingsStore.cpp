@@ -13,7 +13,6 @@
 #include <QVariant>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -52,17 +51,13 @@ QString CSettingsStore::FilePath() const
 
 int CSettingsStore::ReadInt(const QString& section, const QString& name, int defaultValue) const
 {
-    // QSettings opens the file itself, without the checks: it gets the file we opened and checked, by the
-    // name of our descriptor, so a pipe or device put there meanwhile never reaches it.
-    const int fd = RegularFile::Open(FilePath());
-    if (fd < 0)
+    // QSettings opens the file itself and would wait on a pipe or read a device without end: it gets the
+    // file only once it has been seen to be a regular one of a bounded size.
+    const QString path = FilePath();
+    if (!RegularFile::IsReadable(path))
         return defaultValue;
-    QVariant value;
-    {
-        const QSettings settings(QStringLiteral("/proc/self/fd/%1").arg(fd), QSettings::IniFormat);
-        value = settings.value(Key(section, name));
-    }
-    ::close(fd);
+    const QSettings settings(path, QSettings::IniFormat);
+    const QVariant value = settings.value(Key(section, name));
     if (!value.isValid())
         return defaultValue;
     // Only plain decimal text counts: QVariant would also turn "1.9" or "true" into numbers.
@@ -80,12 +75,8 @@ bool CSettingsStore::WriteInt(const QString& section, const QString& name, int v
     const QString path = FilePath();
     const QFileInfo info(path);
     // QSettings reads what is there before it writes: only a file it can read at once, of a bounded size.
-    if (info.exists()) {
-        const int fd = RegularFile::Open(path);
-        if (fd < 0)
-            return false;
-        ::close(fd);
-    }
+    if (info.exists() && !RegularFile::IsReadable(path))
+        return false;
     if (!QDir().mkpath(info.absolutePath()))
         return false;
     // QSettings waits for its lock file without a time limit; something other than a file in its place

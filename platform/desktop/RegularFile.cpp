@@ -27,6 +27,14 @@ int Open(const QString& path, qint64 maxBytes)
     return fd;
 }
 
+bool IsReadable(const QString& path, qint64 maxBytes)
+{
+    const int fd = Open(path, maxBytes);
+    if (fd >= 0)
+        ::close(fd);
+    return fd >= 0;
+}
+
 std::optional<QByteArray> Read(const QString& path, qint64 maxBytes)
 {
     const int fd = Open(path, maxBytes);

@@ -17,6 +17,10 @@ constexpr qint64 kMaxBytes = 4 * 1024 * 1024;
 // (links are followed), larger than maxBytes, or not readable.
 int Open(const QString& path, qint64 maxBytes = kMaxBytes);
 
+// Whether Open would give a descriptor, for readers that open the file themselves (QSettings); a file
+// swapped in between the look and their own open is not caught.
+bool IsReadable(const QString& path, qint64 maxBytes = kMaxBytes);
+
 // The whole file under the same rules; nothing when it could not be read whole.
 std::optional<QByteArray> Read(const QString& path, qint64 maxBytes = kMaxBytes);
 
