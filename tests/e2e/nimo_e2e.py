@@ -692,6 +692,8 @@ def case_screenshot_shows_tinted_frame(args):
     when started through the dynamic loader ("ld.so ./nimo"), where /proc/self/exe is the loader."""
     loader = interpreter(args.nimo)
     check(loader and os.access(loader, os.X_OK), "no dynamic loader named in %s" % args.nimo)
+    with tempfile.TemporaryDirectory() as tmp:
+        frames = decoded_frames(args, tmp)
     for color, through_loader in ((1, False), (4, False), (4, True)):
         with Session(args) as s:
             s.write_settings({"CNimoDlg": {"WndX": 200, "WndY": 150}, "Config": {"Color": color}})
@@ -706,7 +708,6 @@ def case_screenshot_shows_tinted_frame(args):
             rects = s.xlib.shape_rectangles(wid)
             check(rects, "the lamp has no outline")
             inside = [(x, r[1]) for r in rects for x in range(r[0], r[0] + r[2])]
-            frames = decoded_frames(args, s.tmp)
             first = crop(s.screenshot(), 200, 150, LAMP_W, LAMP_H)
             # Mid-animation: wait until the picture has changed at least once.
             shot = wait_for("the lamp to animate",
