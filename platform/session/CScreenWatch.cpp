@@ -39,7 +39,8 @@ void CScreenWatch::WatchLocker()
     for (const char* path : kLockerPaths)
         m_bus.connect(kLockerName, QString::fromLatin1(path), kLockerName, QStringLiteral("ActiveChanged"),
                       &m_lockerRelay, SLOT(setChecked(bool)));
-    m_ownerWatch = new QDBusServiceWatcher(kLockerName, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    m_ownerWatch =
+        new QDBusServiceWatcher(kLockerName, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(m_ownerWatch, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& newOwner) {
                 ++m_ownerGeneration;

@@ -183,7 +183,8 @@ bool CSingleInstance::AskRunning(const QString& path, int timeoutMs)
     }
     // Only the answer shows a lamp that will come up: a listener that hangs up or stays silent is none.
     QByteArray reply;
-    while (!reply.contains('\n') && reply.size() < qsizetype(sizeof kReply) && WaitFor(fd.Get(), POLLIN, deadline)) {
+    while (!reply.contains('\n') && reply.size() < qsizetype(sizeof kReply) &&
+           WaitFor(fd.Get(), POLLIN, deadline)) {
         char buffer[sizeof kReply];
         const ssize_t n = ::recv(fd.Get(), buffer, sizeof buffer, 0);
         if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))

@@ -33,8 +33,8 @@ bool WriteBytes(const QString& path, const QByteArray& bytes)
 }
 
 const SOddFile kOddFiles[] = {
-    {"named pipe", [](const QString& p, const QByteArray&) { return mkfifo(QFile::encodeName(p).constData(), 0600) == 0; },
-     false},
+    {"named pipe",
+     [](const QString& p, const QByteArray&) { return mkfifo(QFile::encodeName(p).constData(), 0600) == 0; }, false},
     {"link to the zero device", [](const QString& p, const QByteArray&) { return QFile::link("/dev/zero", p); }, false},
     {"folder", [](const QString& p, const QByteArray&) { return QDir().mkdir(p); }, false},
     {"too large",
@@ -44,7 +44,9 @@ const SOddFile kOddFiles[] = {
      },
      false},
     {"link to a file",
-     [](const QString& p, const QByteArray& good) { return WriteBytes(p + ".real", good) && QFile::link(p + ".real", p); },
+     [](const QString& p, const QByteArray& good) {
+         return WriteBytes(p + ".real", good) && QFile::link(p + ".real", p);
+     },
      true},
     {"file at the cap",
      [](const QString& p, const QByteArray& good) {

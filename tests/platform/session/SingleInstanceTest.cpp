@@ -136,6 +136,11 @@ private:
 
 constexpr uid_t kNobody = 65534;
 
+bool ChangeMode(const QString& path, mode_t mode)
+{
+    return chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
 class SingleInstanceTest : public ::testing::Test
 {
 protected:
@@ -294,21 +299,21 @@ TEST_F(SingleInstanceTest, FolderOpenToOthersIsNotUsed)
     // Each folder below could hold a socket another user made: the program runs alone instead.
     const QString real = m_dir.filePath("real");
     ASSERT_TRUE(QDir().mkdir(real));
-    ASSERT_EQ(chmod(QFile::encodeName(real).constData(), 0700), 0);
+    ASSERT_TRUE(ChangeMode(real, 0700));
     const struct
     {
         const char* name;
         std::function<bool(const QString&)> make;
     } cases[] = {
         {"link", [&](const QString& f) { return QFile::link(real, f); }},
-        {"0755", [](const QString& f) { return QDir().mkdir(f) && chmod(QFile::encodeName(f).constData(), 0755) == 0; }},
-        {"1777", [](const QString& f) { return QDir().mkdir(f) && chmod(QFile::encodeName(f).constData(), 01777) == 0; }},
+        {"0755", [](const QString& f) { return QDir().mkdir(f) && ChangeMode(f, 0755); }},
+        {"1777", [](const QString& f) { return QDir().mkdir(f) && ChangeMode(f, 01777); }},
         {"file", [](const QString& f) {
              QFile file(f);
              return file.open(QIODevice::WriteOnly);
          }},
         {"other user's", [](const QString& f) {
-             return getuid() == 0 && QDir().mkdir(f) && chmod(QFile::encodeName(f).constData(), 0700) == 0 &&
+             return getuid() == 0 && QDir().mkdir(f) && ChangeMode(f, 0700) &&
                     chown(QFile::encodeName(f).constData(), kNobody, kNobody) == 0;
          }},
     };
@@ -343,7 +348,7 @@ TEST_F(SingleInstanceTest, AnotherUserNeitherAnswersNorAsks)
     if (getuid() != 0)
         GTEST_SKIP() << "only root can run a peer as another user";
     // The folder opened up for the test only: the credentials alone must keep the stranger out.
-    ASSERT_EQ(chmod(QFile::encodeName(m_dir.path()).constData(), 0777), 0);
+    ASSERT_TRUE(ChangeMode(m_dir.path(), 0777));
     {
         CForeignListener stranger(Path(), CForeignListener::EServe::AnswerOk, kNobody);
         ASSERT_TRUE(stranger.IsReady());
@@ -351,13 +356,13 @@ TEST_F(SingleInstanceTest, AnotherUserNeitherAnswersNorAsks)
         EXPECT_FALSE(CSingleInstance::AskRunning(Path(), 1000));
     }
     QFile::remove(Path());
-    ASSERT_EQ(chmod(QFile::encodeName(m_dir.path()).constData(), 0700), 0);
+    ASSERT_TRUE(ChangeMode(m_dir.path(), 0700));
 
     int raises = 0;
     CSingleInstance first(Path());
     ASSERT_EQ(first.Start([&] { ++raises; }), CSingleInstance::EStart::First);
-    ASSERT_EQ(chmod(QFile::encodeName(m_dir.path()).constData(), 0777), 0);
-    ASSERT_EQ(chmod(QFile::encodeName(Path()).constData(), 0777), 0);
+    ASSERT_TRUE(ChangeMode(m_dir.path(), 0777));
+    ASSERT_TRUE(ChangeMode(Path(), 0777));
     const sockaddr_un address = Address(Path());
     const pid_t child = fork();
     if (child == 0) {
@@ -375,7 +380,7 @@ TEST_F(SingleInstanceTest, AnotherUserNeitherAnswersNorAsks)
     WaitUntil([&] { return waitpid(child, &status, WNOHANG) == child; });
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
     EXPECT_EQ(raises, 0);
-    ASSERT_EQ(chmod(QFile::encodeName(m_dir.path()).constData(), 0700), 0);
+    ASSERT_TRUE(ChangeMode(m_dir.path(), 0700));
 }
 
 TEST_F(SingleInstanceTest, AFloodOfConnectionsIsCapped)
