@@ -4,7 +4,15 @@
 #include "platform/desktop/IDesktopServices.h"
 #include "platform/desktop/ProgramPath.h"
 
-CAutostart::CAutostart(CSettingsStore* store) : m_store(store ? *store : CSettingsStore::Program()) {}
+#include <optional>
+#include <utility>
+
+#include <QFile>
+
+CAutostart::CAutostart(CSettingsStore* store, QByteArray programPath)
+    : m_store(store ? *store : CSettingsStore::Program()), m_programPath(std::move(programPath))
+{
+}
 
 CAutostart::~CAutostart()
 {
@@ -21,16 +29,34 @@ void CAutostart::LoadAutostart()
 bool CAutostart::ApplyAutostart(bool enable)
 {
     IDesktopServices& desktop = IDesktopServices::Current();
-    if (enable)
-        return desktop.WriteAutostart(m_valueName, GetProgramPath());
-    return desktop.RemoveAutostart(m_valueName);
+    if (!enable)
+        return desktop.RemoveAutostart(m_valueName);
+    const std::optional<QString> path = ProgramPathAsUtf8(m_programPath);
+    return path && !path->isEmpty() && desktop.WriteAutostart(m_valueName, *path);
 }
 
-void CAutostart::ToggleAutostart()
+bool CAutostart::CanWriteEntry() const
 {
+    const std::optional<QString> path = ProgramPathAsUtf8(m_programPath);
+    return path && !path->isEmpty();
+}
+
+QString CAutostart::UnwritablePathMessage() const
+{
+    return QStringLiteral("The lamp cannot be set to start with the system: the name of its folder or file "
+                          "(%1) is not UTF-8 text, so a start-up entry would name a file that does not "
+                          "exist. Move or rename the program to use this.")
+        .arg(QFile::decodeName(m_programPath));
+}
+
+bool CAutostart::ToggleAutostart()
+{
+    if (!m_enabled && !CanWriteEntry())
+        return false;
     // The flag follows the user's choice even when the entry could not be changed: the next exit retries.
     ApplyAutostart(!m_enabled);
     m_enabled = !m_enabled;
+    return true;
 }
 
 void RemoveLegacyAutostart()

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/desktop/ProgramPath.h"
+
+#include <QByteArray>
 #include <QString>
 
 class CSettingsStore;
@@ -9,15 +12,23 @@ class CSettingsStore;
 class CAutostart
 {
 public:
-    explicit CAutostart(CSettingsStore* store = nullptr); // null: the program's own store
+    // store null: the program's own; programPath: the file the log-on entry starts.
+    explicit CAutostart(CSettingsStore* store = nullptr, QByteArray programPath = GetProgramPathBytes());
     virtual ~CAutostart();
 
     CAutostart(const CAutostart&) = delete;
     CAutostart& operator=(const CAutostart&) = delete;
 
     void LoadAutostart();
+    // Writing the entry is refused (false, nothing written) where the program's path is not UTF-8: the
+    // entry would name a file that does not exist.
     bool ApplyAutostart(bool enable);
-    void ToggleAutostart();
+    // False when autostart was to be switched on and the path cannot be written (CanWriteEntry); the
+    // flag then stays off, as no entry can ever start this file.
+    bool ToggleAutostart();
+    bool CanWriteEntry() const;
+    // Why the entry cannot be written, for the user.
+    QString UnwritablePathMessage() const;
 
     bool IsAutostartEnabled() const { return m_enabled; }
     const QString& AutostartValueName() const { return m_valueName; }
@@ -28,6 +39,7 @@ protected:
 
 private:
     CSettingsStore& m_store;
+    QByteArray m_programPath;
 };
 
 // Removes the log-on entries the program's earlier versions left under the name "NimoLampe", the user's

@@ -2,13 +2,16 @@
 
 #include "app/CAutostart.h"
 #include "app/CSplashWindow.h"
+#include "platform/ui/OwnedWindows.h"
 #include "platform/ui/ProgramIcon.h"
 #include "platform/ui/StringResource.h"
 #include "resources/ResourceIds.h"
 
 #include <cstdio>
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QMessageBox>
 
 CMainFrame::CMainFrame(std::function<bool(int)> application, CAutostart* autostart)
     : m_application(std::move(application)), m_autostart(autostart),
@@ -58,8 +61,12 @@ bool CMainFrame::IsAutostartEnabled() const
 
 void CMainFrame::ToggleAutostart()
 {
-    if (m_autostart)
-        m_autostart->ToggleAutostart();
+    if (!m_autostart || m_autostart->ToggleAutostart())
+        return;
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(),
+                    m_autostart->UnwritablePathMessage(), QMessageBox::Ok, &m_lamp);
+    KeepAboveOwner(box);
+    box.exec();
 }
 
 void CMainFrame::ApplyAutostart()

@@ -1,6 +1,7 @@
 #include "platform/core/CResourceModule.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <tuple>
 
@@ -64,25 +65,48 @@ int ProgramFile()
     return fd;
 }
 
+// Whether the program file has been seen to hold what is mapped: unknown (-1), no (0), yes (1).
+std::atomic<int> g_programFileVerdict{-1};
+
+// The resource's bytes read from the program file; false when they could not all be read.
+bool ReadFromProgramFile(const SResourceEntry& entry, std::uint8_t* into)
+{
+    const off_t offset = ProgramFileOffset(entry.data);
+    std::size_t done = 0;
+    while (offset >= 0 && ProgramFile() >= 0 && done < entry.size) {
+        const ssize_t n = pread(ProgramFile(), into + done, entry.size - done, offset + off_t(done));
+        if (n <= 0 && !(n < 0 && errno == EINTR))
+            break;
+        done += n > 0 ? std::size_t(n) : 0;
+    }
+    return done == entry.size;
+}
+
 } // namespace
 
 void CResourceModule::CopyResource(const SResourceEntry& entry, std::vector<std::uint8_t>& into) const
 {
     into.resize(entry.size);
-    if (m_inProgramFile && entry.size > 0) {
-        const off_t offset = ProgramFileOffset(entry.data);
-        std::size_t done = 0;
-        while (offset >= 0 && ProgramFile() >= 0 && done < entry.size) {
-            const ssize_t n = pread(ProgramFile(), into.data() + done, entry.size - done, offset + off_t(done));
-            if (n <= 0 && !(n < 0 && errno == EINTR))
-                break;
-            done += n > 0 ? std::size_t(n) : 0;
-        }
-        if (done == entry.size)
+    if (entry.size == 0)
+        return;
+    if (m_inProgramFile && g_programFileVerdict != 0) {
+        const bool read = ReadFromProgramFile(entry, into.data());
+        if (g_programFileVerdict < 0) {
+            // /proc/self/exe is not always the program: started as "ld.so ./nimo" it is the loader. The
+            // first copy tells, by comparing; from then on the file alone is read, or the mapping alone.
+            g_programFileVerdict = read && std::memcmp(into.data(), entry.data, entry.size) == 0 ? 1 : 0;
+            if (g_programFileVerdict)
+                return;
+        } else if (read) {
             return;
+        }
     }
-    if (entry.size > 0)
-        std::memcpy(into.data(), entry.data, entry.size);
+    std::memcpy(into.data(), entry.data, entry.size);
+}
+
+bool CResourceModule::ReadsProgramFile()
+{
+    return g_programFileVerdict == 1;
 }
 
 const SResourceEntry* CResourceModule::Find(std::uint16_t type, std::uint16_t id) const

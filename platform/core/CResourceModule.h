@@ -37,7 +37,10 @@ public:
     // Copies a resource's bytes into a buffer that keeps its storage from call to call. The program's own
     // resources are read from the program file rather than through its memory mapping: a resource read
     // over and over (the lamp's frames) then never becomes part of the resident memory.
+    // The file is read only once a first copy has shown that it holds what is mapped.
     void CopyResource(const SResourceEntry& entry, std::vector<std::uint8_t>& into) const;
+    // Whether the program's resources come from the program file (after the first copy).
+    static bool ReadsProgramFile();
     const std::vector<SResourceEntry>& Entries() const { return m_entries; }
 
 private:

@@ -1,6 +1,7 @@
 #include "platform/desktop/CSettingsStore.h"
 
 #include "platform/desktop/ProgramPath.h"
+#include "platform/desktop/RegularFile.h"
 #include "platform/desktop/XdgDirs.h"
 
 #include <limits>
@@ -50,8 +51,10 @@ QString CSettingsStore::FilePath() const
 
 int CSettingsStore::ReadInt(const QString& section, const QString& name, int defaultValue) const
 {
+    // QSettings opens the file itself and would wait on a pipe or read a device without end: it gets the
+    // file only once it has been seen to be a regular one of a bounded size.
     const QString path = FilePath();
-    if (!QFileInfo(path).isFile())
+    if (!RegularFile::IsReadable(path))
         return defaultValue;
     const QSettings settings(path, QSettings::IniFormat);
     const QVariant value = settings.value(Key(section, name));
@@ -71,7 +74,8 @@ bool CSettingsStore::WriteInt(const QString& section, const QString& name, int v
 {
     const QString path = FilePath();
     const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
+    // QSettings reads what is there before it writes: only a file it can read at once, of a bounded size.
+    if (info.exists() && !RegularFile::IsReadable(path))
         return false;
     if (!QDir().mkpath(info.absolutePath()))
         return false;

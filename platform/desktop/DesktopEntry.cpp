@@ -1,8 +1,7 @@
 #include "platform/desktop/DesktopEntry.h"
 
 #include "platform/desktop/QuotedText.h"
-
-#include <QFile>
+#include "platform/desktop/RegularFile.h"
 
 namespace {
 
@@ -116,11 +115,11 @@ QString UnescapeValue(const QString& value)
 QHash<QString, QString> ReadGroup(const QString& path, const QString& group)
 {
     QHash<QString, QString> keys;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> bytes = RegularFile::Read(path);
+    if (!bytes)
         return keys;
     bool inGroup = false;
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QList<QByteArray> lines = bytes->split('\n');
     for (const QByteArray& raw : lines) {
         const QString line = QString::fromUtf8(raw).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))

@@ -13,9 +13,21 @@ namespace {
 
 constexpr std::array<int, 3> kSignals = {SIGTERM, SIGINT, SIGHUP};
 int g_pipe[2] = {-1, -1};
+// Set by the first request, in the handler itself: a loop that hangs never reads the pipe.
+volatile sig_atomic_t g_requested = 0;
 
 extern "C" void OnExitSignal(int signal)
 {
+    // The exit path has started and the user asks again: end now, as the signal's default would have.
+    if (g_requested && (signal == SIGTERM || signal == SIGINT)) {
+        struct sigaction action = {};
+        action.sa_handler = SIG_DFL;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, nullptr);
+        raise(signal);
+        return;
+    }
+    g_requested = 1;
     // Only async-signal-safe calls here: one byte into the pipe, errno left as it was.
     const int savedErrno = errno;
     const auto byte = static_cast<unsigned char>(signal);
@@ -61,6 +73,7 @@ CExitSignals::~CExitSignals()
     delete m_notifier;
     m_notifier = nullptr;
     ClosePipe();
+    g_requested = 0;
 }
 
 void CExitSignals::OnReadable()
@@ -82,6 +95,7 @@ void CExitSignals::Trigger()
     if (m_fired)
         return;
     m_fired = true;
+    g_requested = 1;
     if (m_onExit)
         m_onExit();
 }

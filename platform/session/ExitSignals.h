@@ -9,8 +9,9 @@ class QSocketNotifier;
 // The ways a session ends the program from outside (SIGTERM, SIGINT, SIGHUP, and the session manager's
 // end, which the application passes to Trigger) all lead to one call on the UI thread, the same path as
 // Exit. The handlers only write the signal number into a pipe; a notifier on the other end makes the
-// call, so no Qt code runs inside a signal handler. Only the first request counts: a second signal while
-// the exit path runs changes nothing. One object at a time; the default handlers return with its end.
+// call, so no Qt code runs inside a signal handler. Only the first request counts; after it a SIGTERM or
+// SIGINT ends the program at once (an exit that hangs needs no SIGKILL), a SIGHUP changes nothing. One
+// object at a time; the default handlers return with its end.
 class CExitSignals final : public QObject
 {
 public:

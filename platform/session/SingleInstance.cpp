@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -57,6 +58,16 @@ bool MakeAddress(const QString& path, sockaddr_un& address)
     return true;
 }
 
+// Whether the program at the other end runs as this user: a socket file anyone could have made says
+// nothing, the kernel's record of the peer does.
+bool PeerIsThisUser(int fd)
+{
+    ucred peer = {};
+    socklen_t length = sizeof peer;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 && length == sizeof peer &&
+           peer.uid == ::geteuid();
+}
+
 // Waits until fd is ready for events or the time is up.
 bool WaitFor(int fd, short events, QDeadlineTimer deadline)
 {
@@ -109,7 +120,8 @@ QString CSingleInstance::SocketPath(const QString& display, const QString& runti
     // Only an absolute runtime folder counts, as the base-directory rules say.
     if (!runtimeDir.isEmpty() && QDir::isAbsolutePath(runtimeDir))
         return QDir(runtimeDir).filePath(name);
-    return QDir(tempDir).filePath(QStringLiteral("nimo-%1-").arg(uid) + name.mid(5));
+    // A name in the shared folder itself could be taken by anyone first; a folder of our own cannot.
+    return QDir(tempDir).filePath(QStringLiteral("nimo-%1/").arg(uid) + name);
 }
 
 QString CSingleInstance::SessionSocketPath()
@@ -117,7 +129,18 @@ QString CSingleInstance::SessionSocketPath()
     QString display = qEnvironmentVariable("DISPLAY");
     if (display.isEmpty())
         display = qEnvironmentVariable("WAYLAND_DISPLAY");
-    return SocketPath(display, qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath(), getuid());
+    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    // su and sudo may keep another user's runtime folder in the environment.
+    if (!runtime.isEmpty() && !IsPrivateFolder(runtime))
+        runtime.clear();
+    return SocketPath(display, runtime, QDir::tempPath(), ::geteuid());
+}
+
+bool CSingleInstance::IsPrivateFolder(const QString& folder)
+{
+    struct stat info = {};
+    return ::lstat(QFile::encodeName(folder).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
 }
 
 CSingleInstance::CSingleInstance(QString path, QObject* parent) : QObject(parent), m_path(std::move(path)) {}
@@ -139,16 +162,14 @@ bool CSingleInstance::AskRunning(const QString& path, int timeoutMs)
     CFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (fd.Get() < 0)
         return false;
-    if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        // A listener whose queue is full lets us wait; anything else means nobody listens.
-        if (errno != EINPROGRESS && errno != EAGAIN)
+    while (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        // A listener whose queue is full is busy, not gone: try again for a while.
+        if ((errno != EAGAIN && errno != EINTR) || deadline.hasExpired())
             return false;
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (!WaitFor(fd.Get(), POLLOUT, deadline) ||
-            ::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
-            return false;
+        ::poll(nullptr, 0, 20);
     }
+    if (!PeerIsThisUser(fd.Get()))
+        return false;
     std::size_t sent = 0;
     const std::size_t total = sizeof kRaiseRequest - 1;
     while (sent < total) {
@@ -160,19 +181,32 @@ bool CSingleInstance::AskRunning(const QString& path, int timeoutMs)
         else if (!WaitFor(fd.Get(), POLLOUT, deadline))
             return false;
     }
-    // A listener that takes the request but never answers is hung: it still holds the session.
-    char reply[16];
-    while (WaitFor(fd.Get(), POLLIN, deadline)) {
-        const ssize_t n = ::recv(fd.Get(), reply, sizeof reply, 0);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR) || std::memchr(reply, '\n', std::size_t(std::max<ssize_t>(n, 0))))
+    // Only the answer shows a lamp that will come up: a listener that hangs up or stays silent is none.
+    QByteArray reply;
+    while (!reply.contains('\n') && reply.size() < qsizetype(sizeof kReply) &&
+           WaitFor(fd.Get(), POLLIN, deadline)) {
+        char buffer[sizeof kReply];
+        const ssize_t n = ::recv(fd.Get(), buffer, sizeof buffer, 0);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
             break;
+        if (n > 0)
+            reply.append(buffer, n);
     }
-    return true;
+    return reply == kReply;
 }
 
 CSingleInstance::EStart CSingleInstance::Start(std::function<void()> onRaise)
 {
     m_onRaise = std::move(onRaise);
+    // The folder may not exist yet (the one of our own in the temporary folder); then it is made private.
+    // One that exists and is not (a link, someone else's, open to others) may hold anybody's socket.
+    const QByteArray folder = QFile::encodeName(QFileInfo(m_path).path());
+    if ((::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) ||
+        !IsPrivateFolder(QFile::decodeName(folder))) {
+        qWarning("nimo: %s is not a folder of this user's alone; later starts will not find this one",
+                 folder.constData());
+        return EStart::Alone;
+    }
     // Two programs started at once would both find no listener; the lock makes them take turns.
     QLockFile lock(m_path + QStringLiteral(".lock"));
     lock.setStaleLockTime(10000);
@@ -211,6 +245,12 @@ void CSingleInstance::OnNewConnection()
         const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0)
             return;
+        if (!PeerIsThisUser(fd)) {
+            ::close(fd);
+            continue;
+        }
+        if (m_clients.size() >= kMaxClients)
+            Drop(m_clients.front().get());
         auto client = std::make_unique<CClient>(fd);
         CClient* raw = client.get();
         client->m_notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);

@@ -223,3 +223,45 @@ TEST(MainFrame, CarriesTheLampsAutostartRequestsToTheLogOnEntry)
     bare.ApplyAutostart();
     EXPECT_FALSE(QFile::exists(entry));
 }
+
+TEST(Autostart, PathThatIsNotUtf8IsRefusedNotWrittenWrong)
+{
+    ScopedXdgHome home;
+    CSettingsStore store("Kestrel Ward", "Nimo");
+    const QString entry = home.UserAutostart() + "/Nimo.desktop";
+    const struct
+    {
+        QByteArray path;
+        bool writable;
+    } cases[] = {
+        {"/opt/nimo/nimo", true},
+        {"/opt/L\xc3\xa4mpchen/nimo", true},   // UTF-8
+        {"/opt/L\xe4mpchen/nimo", false},       // Latin-1: no file by that name once read as UTF-8
+        {"/opt/nimo\xff/nimo", false},
+        {"/opt/\xc3/nimo", false},              // a cut sequence
+        {"/opt/\xed\xa0\x80/nimo", false},     // an encoded surrogate
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(entry);
+        CAutostart autostart(&store, c.path);
+        autostart.LoadAutostart();
+        EXPECT_EQ(autostart.CanWriteEntry(), c.writable) << c.path.toHex().constData();
+        EXPECT_EQ(autostart.ApplyAutostart(true), c.writable) << c.path.toHex().constData();
+        const QByteArray written = ReadFile(entry);
+        EXPECT_EQ(written.contains("Exec=" + c.path + "\n"), c.writable) << written.constData();
+        EXPECT_EQ(QFile::exists(entry), c.writable);
+        // Switched on from the menu: refused with the flag left off, or on as usual.
+        QFile::remove(entry);
+        EXPECT_EQ(autostart.ToggleAutostart(), c.writable);
+        EXPECT_EQ(autostart.IsAutostartEnabled(), c.writable);
+        EXPECT_EQ(QFile::exists(entry), c.writable);
+        if (!c.writable) {
+            EXPECT_TRUE(autostart.UnwritablePathMessage().contains("UTF-8"));
+        } else {
+            // Switching off works as ever.
+            EXPECT_TRUE(autostart.ToggleAutostart());
+        }
+        EXPECT_FALSE(autostart.IsAutostartEnabled());
+    }
+}

@@ -15,6 +15,7 @@ import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -669,17 +670,44 @@ def decoded_frames(args, tmp, first=129):
     return frames
 
 
+def interpreter(program):
+    """The dynamic loader an ELF64 program names (PT_INTERP), or None."""
+    with open(program, "rb") as f:
+        data = f.read(1 << 16)
+    if data[:5] != b"\x7fELF\x02":
+        return None
+    phoff, = struct.unpack_from("<Q", data, 0x20)
+    phentsize, phnum = struct.unpack_from("<HH", data, 0x36)
+    for n in range(phnum):
+        kind, _, offset, _, _, size = struct.unpack_from("<IIQQQQ", data, phoff + n * phentsize)
+        if kind == 3:
+            with open(program, "rb") as f:
+                f.seek(offset)
+                return f.read(size).rstrip(b"\0").decode()
+    return None
+
+
 def case_screenshot_shows_tinted_frame(args):
-    """Mid-animation the lamp shows one of the decoded frames, tinted as Color says, inside its outline."""
-    for color in (1, 4):
+    """Mid-animation the lamp shows one of the decoded frames, tinted as Color says, inside its outline; also
+    when started through the dynamic loader ("ld.so ./nimo"), where /proc/self/exe is the loader."""
+    loader = interpreter(args.nimo)
+    check(loader and os.access(loader, os.X_OK), "no dynamic loader named in %s" % args.nimo)
+    with tempfile.TemporaryDirectory() as tmp:
+        frames = decoded_frames(args, tmp)
+    for color, through_loader in ((1, False), (4, False), (4, True)):
         with Session(args) as s:
             s.write_settings({"CNimoDlg": {"WndX": 200, "WndY": 150}, "Config": {"Color": color}})
-            s.start_nimo("-Embedding")
+            if through_loader:
+                # The settings are named after the program file, here the loader's.
+                name = os.path.splitext(os.path.basename(loader))[0]
+                shutil.copy(s.settings_path(), os.path.join(os.path.dirname(s.settings_path()), name + ".conf"))
+                s.start_nimo(args.nimo, "-Embedding", program=loader)
+            else:
+                s.start_nimo("-Embedding")
             wid = expect_at(s, 200, 150)
             rects = s.xlib.shape_rectangles(wid)
             check(rects, "the lamp has no outline")
             inside = [(x, r[1]) for r in rects for x in range(r[0], r[0] + r[2])]
-            frames = decoded_frames(args, s.tmp)
             first = crop(s.screenshot(), 200, 150, LAMP_W, LAMP_H)
             # Mid-animation: wait until the picture has changed at least once.
             shot = wait_for("the lamp to animate",

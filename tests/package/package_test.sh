@@ -109,6 +109,9 @@ man)
         file="$root/usr/share/man/man1/$page.1.gz"
         warnings=$(zcat "$file" | groff -ww -man -Tutf8 -z 2>&1)
         [ -z "$warnings" ] || fail "$page(1): $warnings"
+        # mandoc's lint down to its style remarks (lines over 80 bytes, empty blocks).
+        warnings=$(zcat "$file" | mandoc -T lint -W style 2>&1) || fail "mandoc -T lint $page(1): $warnings"
+        [ -z "$warnings" ] || fail "mandoc -T lint $page(1): $warnings"
         text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$file" 2>&1) || fail "man -l $page: $text"
         for section in NAME SYNOPSIS DESCRIPTION OPTIONS 'EXIT STATUS'; do
             grep -q "^$section" <<<"$text" || fail "$page(1) has no $section"

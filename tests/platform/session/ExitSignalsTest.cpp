@@ -1,12 +1,15 @@
 // The session's end from outside: signals become one call on the UI thread, only the first one counts,
-// and the default handlers come back afterwards.
+// a second SIGTERM or SIGINT ends the program at once, and the default handlers come back afterwards.
 #include "platform/session/ExitSignals.h"
 
 #include "WidgetTestApp.h"
 
 #include <csignal>
+#include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,8 +39,8 @@ TEST(ExitSignals, EachSignalRunsTheExitPathOnceOnTheLoop)
             EXPECT_EQ(calls, 0);
             EXPECT_TRUE(WaitUntil([&] { return calls > 0; })) << signal;
             EXPECT_EQ(exits.Signal(), signal);
-            // A second signal, or the session manager's end, during the exit path changes nothing.
-            std::raise(SIGTERM);
+            // A hang-up, or the session manager's end, during the exit path changes nothing.
+            std::raise(SIGHUP);
             exits.Trigger();
             Settle();
             EXPECT_EQ(calls, 1) << signal;
@@ -66,11 +69,55 @@ TEST(ExitSignals, SignalsBeforeTheLoopRunsAreOneRequest)
     int calls = 0;
     CExitSignals exits([&] { ++calls; });
     for (int n = 0; n < 100; ++n)
-        std::raise(SIGINT);
+        std::raise(SIGHUP);
     EXPECT_TRUE(WaitUntil([&] { return calls > 0; }));
     Settle();
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(exits.Signal(), SIGINT);
+    EXPECT_EQ(exits.Signal(), SIGHUP);
+}
+
+TEST(ExitSignals, ASecondTermOrInterruptEndsAtOnce)
+{
+    WidgetTestApp();
+    constexpr int kTrigger = 0; // the session manager's end instead of a signal
+    const struct
+    {
+        std::vector<int> requests;
+        int killedBy; // 0: still running after them all
+    } cases[] = {
+        {{SIGTERM}, 0},
+        {{SIGINT}, 0},
+        {{SIGHUP, SIGHUP}, 0},
+        {{SIGTERM, SIGHUP}, 0},
+        {{SIGTERM, SIGTERM}, SIGTERM},
+        {{SIGINT, SIGINT}, SIGINT},
+        {{SIGINT, SIGTERM}, SIGTERM},
+        {{SIGHUP, SIGINT}, SIGINT},
+        {{kTrigger, SIGTERM}, SIGTERM},
+    };
+    for (const auto& c : cases) {
+        CExitSignals exits([] {});
+        ASSERT_TRUE(exits.IsInstalled());
+        // The loop never turns in the child: the first request is never served, as in a hung program.
+        const pid_t child = fork();
+        if (child == 0) {
+            for (const int request : c.requests) {
+                if (request == kTrigger)
+                    exits.Trigger();
+                else
+                    std::raise(request);
+            }
+            _exit(0);
+        }
+        ASSERT_GT(child, 0);
+        int status = -1;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        if (c.killedBy) {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.killedBy) << c.requests[0] << " " << status;
+        } else {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.requests[0] << " " << status;
+        }
+    }
 }
 
 TEST(ExitSignals, OnlyOneObjectHoldsTheSignals)
