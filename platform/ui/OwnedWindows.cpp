@@ -1,6 +1,7 @@
 #include "platform/ui/OwnedWindows.h"
 
 #include <QPointer>
+#include <QScreen>
 #include <QWidget>
 #include <QWindow>
 
@@ -31,6 +32,16 @@ void KeepAboveOwner(QWidget& window)
     QWidget* owner = Owner();
     if (!owner || owner == &window || !owner->windowHandle())
         return;
+    // Qt centres a dialog over its parent: over a parent nobody sees (the main frame) that is a corner of
+    // the screen. Such a one opens where the user looks instead; moved, Qt leaves its place alone.
+    const QWidget* parent = window.parentWidget();
+    if ((!parent || !parent->isVisible()) && !window.isVisible()) {
+        if (const QScreen* screen = owner->screen()) {
+            QRect place(QPoint(), window.testAttribute(Qt::WA_Resized) ? window.size() : window.sizeHint());
+            place.moveCenter(screen->availableGeometry().center());
+            window.move(place.topLeft());
+        }
+    }
     // The native window must exist before its transient parent can be set; Qt keeps it through show().
     window.winId();
     if (QWindow* handle = window.windowHandle())

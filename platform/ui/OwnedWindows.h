@@ -8,6 +8,7 @@ class QWidget;
 void SetDialogOwner(QWidget* owner);
 QWidget* DialogOwner();
 
-// Transient for the owner's window and on top while open; without an owner only on top. Call before the
-// window is shown: changing the stay-on-top hint of a visible window hides it.
+// Transient for the owner's window and on top while open; without an owner only on top. One without a
+// visible parent opens centred on the work area of the owner's screen. Call before the window is shown:
+// changing the stay-on-top hint of a visible window hides it.
 void KeepAboveOwner(QWidget& window);
