@@ -27,6 +27,7 @@ bool CMainFrame::Create()
     // appears. Every command of the tray menu is also on the lamp's own menu.
     if (!m_tray.CreateIcon(nullptr, kTrayCallback, tip, LoadProgramIcon(), kIdrTrayMenu))
         std::fputs("nimo: no notification area (system tray) yet; the tray icon waits for one\n", stderr);
+    m_tray.SetCommandChecked(kCmdRunOnStartup, IsAutostartEnabled());
     // Its outcome is not examined: without a lamp the program still runs with its tray icon.
     if (m_lamp.Create(this))
         m_lamp.show();
@@ -52,6 +53,7 @@ void CMainFrame::ToggleAutostart()
 {
     if (m_autostart)
         m_autostart->ToggleAutostart();
+    m_tray.SetCommandChecked(kCmdRunOnStartup, IsAutostartEnabled());
 }
 
 void CMainFrame::ApplyAutostart()

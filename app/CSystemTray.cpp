@@ -183,12 +183,27 @@ QMenu* CSystemTray::BuildMenu() const
     return menu;
 }
 
+void CSystemTray::SetCommandChecked(int command, bool checked)
+{
+    m_checked[command] = checked;
+    if (!m_menu)
+        return;
+    for (QAction* action : m_menu->actions()) {
+        if (action->data().toInt() == command) {
+            action->setCheckable(true);
+            action->setChecked(checked);
+        }
+    }
+}
+
 QMenu* CSystemTray::EnsureMenu()
 {
     // Built when first shown or exported: an XEmbed icon whose menu nobody opens costs no menu at all.
     if (!m_menu) {
         m_menu.reset(BuildMenu());
         if (m_menu) {
+            for (const auto& [command, checked] : m_checked)
+                SetCommandChecked(command, checked);
             connect(m_menu.get(), &QMenu::triggered, this, [this](QAction* action) {
                 const int command = action->data().toInt();
                 if (command && m_target)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 
 #include <QElapsedTimer>
@@ -51,6 +52,9 @@ public:
     bool RemoveIcon();
 
     void SetCommandTarget(CommandTarget target) { m_target = std::move(target); }
+    // Gives the menu's item of that command a check mark, on or off, now and whenever the menu is built
+    // anew; a StatusNotifierItem host is told through the exported menu.
+    void SetCommandChecked(int command, bool checked);
     bool IsVisible() const { return !m_hidden; }
     bool IsWaiting() const { return m_waitTimer.isActive(); }
     EHost Host() const { return m_host; }
@@ -106,6 +110,7 @@ private:
     QElapsedTimer m_clock;
     qint64 m_lastActivation = -1;
     int m_menuId = 0;
+    std::map<int, bool> m_checked;
     bool m_enabled = false;
     bool m_hidden = true;
     bool m_removed = true;
