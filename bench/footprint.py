@@ -2,7 +2,9 @@
 """The running lamp's footprint beside oneko and a bare Qt 6 window of the lamp's size, side by side in one
 X session of their own (Xvfb, openbox, trayer), each with its own temporary HOME and XDG folders.
 
-    bench/footprint.py [--seconds 60] [--runs 3] [--build build/default] [--nimo PROGRAM]
+    bench/footprint.py [--seconds 60] [--runs 3] [--build build/default] [--nimo PROGRAM] [--compositor]
+
+With --compositor, xcompmgr composites the session, so the lamp runs as a 32-bit window with its soft edge.
 
 For each program it prints CPU % of one core, wake-ups per second (voluntary context switches of all its
 threads) and peak resident memory, then the ratios the lamp is held to; with several runs, the medians.
@@ -59,6 +61,9 @@ def peak_rss_kib(pid):
 
 def one_run(args, seconds):
     with nimo_e2e.Session(args) as s:
+        if args.compositor:
+            s._spawn(["xcompmgr"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            nimo_e2e.wait_for("the compositor", lambda: s.xlib.selection_owner("_NET_WM_CM_S0"))
         s.start_nimo("-Embedding")
         s.lamp()
         others = {
@@ -106,12 +111,14 @@ def main():
     parser.add_argument("--runs", type=int, default=3, help="runs; the medians are reported (default 3)")
     parser.add_argument("--build", default=os.path.join(HERE, "..", "build", "default"))
     parser.add_argument("--nimo", help="the lamp to measure (default: the build's)")
+    parser.add_argument("--compositor", action="store_true", help="run xcompmgr in the session")
     args = parser.parse_args()
     args.nimo = args.nimo or os.path.join(args.build, "app", "nimo")
     args.bare = os.path.join(args.build, "bench", "nimo-bench-bare-window")
     # Debian installs oneko among the games, outside the usual PATH.
     args.oneko = shutil.which("oneko") or shutil.which("oneko", path="/usr/games")
-    for tool in nimo_e2e.missing_tools() + ([] if args.oneko else ["oneko"]):
+    needed = ["xcompmgr"] if args.compositor and not shutil.which("xcompmgr") else []
+    for tool in nimo_e2e.missing_tools() + ([] if args.oneko else ["oneko"]) + needed:
         print("missing " + tool)
         return 77
     for path in (args.nimo, args.bare):
