@@ -18,11 +18,6 @@ CMainFrame::CMainFrame(std::function<bool(int)> application, CAutostart* autosta
       m_tray([this](int id) { OnTrayCommand(id); })
 {
     setWindowIcon(LoadProgramIcon());
-    m_tray.SetCheckState([this](int id) -> std::optional<bool> {
-        if (id == kCmdRunOnStartup)
-            return IsAutostartEnabled();
-        return std::nullopt;
-    });
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -35,6 +30,7 @@ bool CMainFrame::Create()
     // appears. Every command of the tray menu is also on the lamp's own menu.
     if (!m_tray.CreateIcon(nullptr, kTrayCallback, tip, LoadProgramIcon(), kIdrTrayMenu))
         std::fputs("nimo: no notification area (system tray) yet; the tray icon waits for one\n", stderr);
+    m_tray.SetCommandChecked(kCmdRunOnStartup, IsAutostartEnabled());
     // Its outcome is not examined: without a lamp the program still runs with its tray icon.
     if (m_lamp.Create(this)) {
         m_lamp.show();
@@ -61,7 +57,9 @@ bool CMainFrame::IsAutostartEnabled() const
 
 void CMainFrame::ToggleAutostart()
 {
-    if (!m_autostart || m_autostart->ToggleAutostart())
+    const bool toggled = !m_autostart || m_autostart->ToggleAutostart();
+    m_tray.SetCommandChecked(kCmdRunOnStartup, IsAutostartEnabled());
+    if (toggled)
         return;
     QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(),
                     m_autostart->UnwritablePathMessage(), QMessageBox::Ok, &m_lamp);

@@ -184,36 +184,37 @@ QMenu* CSystemTray::BuildMenu() const
     return menu;
 }
 
+void CSystemTray::SetCommandChecked(int command, bool checked)
+{
+    m_checked[command] = checked;
+    if (!m_menu)
+        return;
+    for (QAction* action : m_menu->actions()) {
+        if (action->data().toInt() == command) {
+            action->setCheckable(true);
+            action->setChecked(checked);
+        }
+    }
+}
+
 QMenu* CSystemTray::EnsureMenu()
 {
     // Built when first shown or exported: an XEmbed icon whose menu nobody opens costs no menu at all.
     if (!m_menu) {
         m_menu.reset(BuildMenu());
         if (m_menu) {
+            // Read as check boxes in both states: a screen reader then says an unticked item can be ticked.
+            ReadCheckableItemsAsCheckBoxes();
+            for (const auto& [command, checked] : m_checked)
+                SetCommandChecked(command, checked);
             connect(m_menu.get(), &QMenu::triggered, this, [this](QAction* action) {
                 const int command = action->data().toInt();
                 if (command && m_target)
                     m_target(command);
             });
-            connect(m_menu.get(), &QMenu::aboutToShow, this, &CSystemTray::UpdateChecks);
         }
     }
     return m_menu.get();
-}
-
-void CSystemTray::UpdateChecks()
-{
-    // The menu a StatusNotifierItem host shows is exported as it is, and left so.
-    if (!m_menu || !m_checkState || m_host != EHost::XEmbed)
-        return;
-    ReadCheckableItemsAsCheckBoxes();
-    for (QAction* action : m_menu->actions()) {
-        if (const std::optional<bool> checked = m_checkState(action->data().toInt())) {
-            // Checkable in both states: a screen reader then says that an unticked item can be ticked.
-            action->setCheckable(true);
-            action->setChecked(*checked);
-        }
-    }
 }
 
 int CSystemTray::DefaultCommand() const

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
-#include <optional>
 
 #include <QElapsedTimer>
 #include <QIcon>
@@ -39,8 +39,6 @@ public:
     };
 
     using CommandTarget = std::function<void(int)>;
-    // Whether a command's item is ticked; nothing for an item that cannot be ticked.
-    using CheckState = std::function<std::optional<bool>(int)>;
 
     explicit CSystemTray(CommandTarget target = {});
     ~CSystemTray() override;
@@ -54,8 +52,9 @@ public:
     bool RemoveIcon();
 
     void SetCommandTarget(CommandTarget target) { m_target = std::move(target); }
-    // An XEmbed icon's menu shows these ticks, read each time it opens.
-    void SetCheckState(CheckState state) { m_checkState = std::move(state); }
+    // Gives the menu's item of that command a check mark, on or off, now and whenever the menu is built
+    // anew; a StatusNotifierItem host is told through the exported menu.
+    void SetCommandChecked(int command, bool checked);
     bool IsVisible() const { return !m_hidden; }
     bool IsWaiting() const { return m_waitTimer.isActive(); }
     EHost Host() const { return m_host; }
@@ -97,10 +96,8 @@ private:
     void OnActivated(QSystemTrayIcon::ActivationReason reason);
     void OnActivation();
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void UpdateChecks();
 
     CommandTarget m_target;
-    CheckState m_checkState;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_icon;
     QIcon m_image;
@@ -113,6 +110,7 @@ private:
     QElapsedTimer m_clock;
     qint64 m_lastActivation = -1;
     int m_menuId = 0;
+    std::map<int, bool> m_checked;
     bool m_enabled = false;
     bool m_hidden = true;
     bool m_removed = true;

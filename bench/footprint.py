@@ -2,8 +2,10 @@
 """The running lamp's footprint beside oneko and a bare Qt 6 window of the lamp's size, side by side in one
 X session of their own (Xvfb, openbox, trayer), each with its own temporary HOME and XDG folders.
 
-    bench/footprint.py [--seconds 60] [--runs 3] [--build build/default] [--nimo PROGRAM]
+    bench/footprint.py [--seconds 60] [--runs 3] [--build build/default] [--nimo PROGRAM] [--compositor]
     bench/footprint.py --dialogs 300 [--heaptrack] [--build build/default] [--nimo PROGRAM]
+
+With --compositor, xcompmgr composites the session, so the lamp runs as a 32-bit window with its soft edge.
 
 For each program it prints CPU % of one core, wake-ups per second (voluntary context switches of all its
 threads) and peak resident memory, then the ratios the lamp is held to; with several runs, the medians.
@@ -156,6 +158,9 @@ def dialogs_run(args, name, key, title):
 
 def one_run(args, seconds):
     with nimo_e2e.Session(args) as s:
+        if args.compositor:
+            s._spawn(["xcompmgr"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            nimo_e2e.wait_for("the compositor", lambda: s.xlib.selection_owner("_NET_WM_CM_S0"))
         s.start_nimo("-Embedding")
         s.lamp()
         others = {
@@ -206,6 +211,7 @@ def main():
     parser.add_argument("--dialogs", type=int, default=0,
                         help="open and close each dialog this many times and print the growth per open")
     parser.add_argument("--heaptrack", action="store_true", help="with --dialogs: the live heap by heaptrack")
+    parser.add_argument("--compositor", action="store_true", help="run xcompmgr in the session")
     args = parser.parse_args()
     args.nimo = args.nimo or os.path.join(args.build, "app", "nimo")
     args.bare = os.path.join(args.build, "bench", "nimo-bench-bare-window")
@@ -213,7 +219,8 @@ def main():
     args.oneko = shutil.which("oneko") or shutil.which("oneko", path="/usr/games")
     others = not args.dialogs
     needed = (["oneko"] if others and not args.oneko else []) + \
-        [tool for tool in ("heaptrack", "gdb") if args.heaptrack and not shutil.which(tool)]
+        [tool for tool in ("heaptrack", "gdb") if args.heaptrack and not shutil.which(tool)] + \
+        (["xcompmgr"] if args.compositor and not shutil.which("xcompmgr") else [])
     for tool in nimo_e2e.missing_tools() + needed:
         print("missing " + tool)
         return 77

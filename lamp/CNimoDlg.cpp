@@ -13,6 +13,7 @@
 #include "platform/ui/OwnedWindows.h"
 #include "platform/ui/ProgramIcon.h"
 #include "platform/ui/StringResource.h"
+#include "platform/x11/CCompositorWatch.h"
 #include "platform/x11/CXcbWindowSurface.h"
 #include "platform/x11/DeviceShape.h"
 #include "platform/x11/WindowStateHints.h"
@@ -33,6 +34,7 @@
 #include <QRegion>
 #include <QScreen>
 #include <QTimerEvent>
+#include <QWindow>
 
 namespace {
 
@@ -58,7 +60,6 @@ CNimoDlg::CNimoDlg()
 {
     // Every frame covers the whole window: erasing first would only make it flicker.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_QuitOnClose, false);
     setFocusPolicy(Qt::StrongFocus);
     setFixedSize(kWidth, kHeight);
@@ -82,18 +83,11 @@ bool CNimoDlg::Create(IOwner* owner)
     const QSize size(kWidth, kHeight);
     setGeometry(QRect(ChooseLampPosition(stored, size, primary, ScreenGeometries()), size));
 
-    // Before the first show: window managers read these states when they map the window.
-    SetSkipTaskbarAndPager(*this);
-    // Every dialog and message box of the program opens above the lamp from now on.
-    winId();
-    SetDialogOwner(this);
+    m_compositing = CCompositorWatch::IsCompositing();
+    CreateNativeWindow();
     // Chosen once: moved later to a screen of another scale, the lamp keeps these pictures.
     m_artwork = LampArtworkFor(devicePixelRatioF());
-    m_surface = CXcbWindowSurface::ForWindow(*this);
-    if (m_surface) {
-        setAttribute(Qt::WA_PaintOnScreen);
-        m_framePacer.SetDrawNow([this] { return DrawFrameNow(); });
-    }
+    AttachSurface();
 
     // No outline (mask missing) leaves a plain rectangle without a word; only a refused one is reported.
     if (const std::optional<QRegion> outline = COutlineBuilder().Build(kIdbMask)) {
@@ -105,8 +99,13 @@ bool CNimoDlg::Create(IOwner* owner)
             box.exec();
             return false;
         }
+        m_outline = *outline;
         ShapeToArtwork();
     }
+    // A compositor started or stopped later (some window managers switch theirs at run time): the lamp
+    // takes the window it needs for that.
+    m_compositorWatch = std::make_unique<CCompositorWatch>();
+    m_compositorWatch->SetOnChange([this](bool compositing) { FollowCompositor(compositing); });
 
     setToolTip(LoadStringResource(nullptr, kIdsLampTooltip));
 
@@ -121,6 +120,69 @@ bool CNimoDlg::Create(IOwner* owner)
     return true;
 }
 
+void CNimoDlg::CreateNativeWindow()
+{
+    // Where a compositor draws the screen it may draw the whole rectangle of a shaped window (kwin on
+    // Wayland does): a window with an alpha channel, transparent outside the outline, shows what lies
+    // beneath instead of stale pixels. The visual is chosen when the native window is made.
+    setAttribute(Qt::WA_TranslucentBackground, m_compositing);
+    setAttribute(Qt::WA_NoSystemBackground);
+    // Before the first show: window managers read these states when they map the window.
+    SetSkipTaskbarAndPager(*this);
+    // An ornament stays where it stands while the user switches workspaces.
+    PutOnAllDesktops(*this);
+    // Every dialog and message box of the program opens above the lamp from now on.
+    winId();
+    SetDialogOwner(this);
+}
+
+void CNimoDlg::AttachSurface()
+{
+    m_matte.reset();
+    if (m_compositing) {
+        m_matte = LoadOutlineMatte(m_artwork.matte);
+        if (!m_matte)
+            m_matte = LoadOutlineMatte(m_artwork.mask);
+    }
+    m_surface = CXcbWindowSurface::ForWindow(*this);
+    setAttribute(Qt::WA_PaintOnScreen, m_surface != nullptr);
+    if (m_surface) {
+        if (m_matte)
+            m_surface->SetMatte(m_matte->alpha);
+        m_framePacer.SetDrawNow([this] { return DrawFrameNow(); });
+    } else {
+        m_framePacer.SetDrawNow({});
+    }
+}
+
+void CNimoDlg::FollowCompositor(bool compositing)
+{
+    if (compositing == m_compositing)
+        return;
+    m_compositing = compositing;
+    // The visual cannot change on a window that exists: a new one takes the old one's place, shape,
+    // stacking and states.
+    const bool shown = isVisible();
+    // Where the server has the window: Qt's idea of it may lag behind the window manager's last move.
+    const QPoint place = mapToGlobal(QPoint());
+    m_surface.reset();
+    m_framePacer.SetDrawNow({});
+    hide();
+    destroy();
+    CreateNativeWindow();
+    AttachSurface();
+    if (!m_outline.isEmpty()) {
+        setMask(m_outline);
+        ShapeToArtwork();
+    }
+    // Asked of the window itself: the widget's place has not changed, and a new window without a place
+    // of its own is one the window manager puts where it likes.
+    if (QWindow* handle = windowHandle())
+        handle->setPosition(place);
+    if (shown)
+        show();
+}
+
 bool CNimoDlg::SetWindowRgn(const QRegion& region)
 {
     // Shaping needs the native window; creating it here keeps the mask from waiting for the first show.
@@ -132,11 +194,21 @@ bool CNimoDlg::SetWindowRgn(const QRegion& region)
 
 void CNimoDlg::ShapeToArtwork()
 {
-    if (m_artwork.scale == 1)
+    if (m_artwork.scale == 1 && !m_matte)
         return;
     // Qt's mask, in window pixels, stays for Qt's own use; the server's shape is replaced.
-    if (const std::optional<QRegion> fine = COutlineBuilder().Build(m_artwork.mask))
+    const std::optional<QRegion> fine =
+        m_artwork.scale == 1 ? std::optional<QRegion>(m_outline) : COutlineBuilder().Build(m_artwork.mask);
+    if (!fine)
+        return;
+    if (!m_matte) {
         SetDeviceShape(*this, *fine);
+        return;
+    }
+    // The soft edge reaches a little beyond the outline: the window covers it, the mouse keeps to the
+    // outline.
+    SetDeviceShape(*this, m_matte->cover.united(*fine));
+    SetDeviceShape(*this, *fine, EShapeKind::Input);
 }
 
 void CNimoDlg::SaveAndClose()
@@ -318,6 +390,10 @@ void CNimoDlg::paintEvent(QPaintEvent* event)
     CQtDrawTarget target(painter);
     if (m_player.Draw(target))
         m_framePacer.NoteDrawn(m_player.GetCurrentSequence()->m_currentIndex);
+    if (m_matte) {
+        painter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        painter.drawImage(rect(), m_matte->alpha);
+    }
 }
 
 void CNimoDlg::timerEvent(QTimerEvent* event)
@@ -327,6 +403,14 @@ void CNimoDlg::timerEvent(QTimerEvent* event)
     } else {
         QWidget::timerEvent(event);
     }
+}
+
+void CNimoDlg::setVisible(bool visible)
+{
+    QWidget::setVisible(visible);
+    // Some window managers put a new window on the current workspace whatever it asked for.
+    if (visible && m_owner)
+        PutOnAllDesktops(*this);
 }
 
 void CNimoDlg::ShowAbove()

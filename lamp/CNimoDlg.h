@@ -2,6 +2,7 @@
 
 #include "lamp/CFramePacer.h"
 #include "lamp/CFramePlayer.h"
+#include "lamp/COutlineBuilder.h"
 #include "lamp/LampArtwork.h"
 #include "resources/ResourceIds.h"
 #include "share/CHyperLink.h"
@@ -9,14 +10,15 @@
 #include <QBasicTimer>
 #include <QIcon>
 #include <QPoint>
+#include <QRegion>
 #include <QSize>
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
+class CCompositorWatch;
 class CXcbWindowSurface;
-
-class QRegion;
 
 // The lamp on the desktop: a frameless 70 x 180 window cut to the lamp's outline, above ordinary windows
 // and out of the task bar, playing the frame loop in the stored colour. The left button drags it; Enter
@@ -70,6 +72,7 @@ public:
 
     // Null while frames go straight to the X server: there is no backing store to paint into then.
     QPaintEngine* paintEngine() const override;
+    void setVisible(bool visible) override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -90,6 +93,12 @@ private:
     // At a scale above 1 the window's shape in device pixels from the artwork's finer outline; Qt's mask
     // stays as it is where that cannot be done.
     void ShapeToArtwork();
+    // The native window, with an alpha channel while a compositor runs, with its states and as the
+    // owner of dialogs; then the surface frames go to, with the matte of the soft edge.
+    void CreateNativeWindow();
+    void AttachSurface();
+    // A compositor came or went: a native window of the other kind in the same place.
+    void FollowCompositor(bool compositing);
 
     // The product page in the user's language, opened maximised.
     void OnWebPage();
@@ -111,6 +120,10 @@ private:
     CFramePlayer m_player;
     SLampArtwork m_artwork = LampArtworkFor(1.0); // chosen when the native window exists
     std::unique_ptr<CXcbWindowSurface> m_surface;
+    std::unique_ptr<CCompositorWatch> m_compositorWatch;
+    bool m_compositing = false;
+    QRegion m_outline; // as applied, in window pixels
+    std::optional<SOutlineMatte> m_matte; // only while a compositor runs
     QIcon m_icon;
     IOwner* m_owner = nullptr;
     // The send-to-a-friend command runs nested event loops (its dialogs, the mail client's run), in which a

@@ -218,20 +218,49 @@ std::optional<QRegion> CreateOutlineRegion(const std::vector<SOutlineRect>& rect
     }
 }
 
-std::optional<QRegion> COutlineBuilder::Build(int bitmapId)
+namespace {
+
+std::optional<SPixelImage> LoadPixels(const CResourceModule* module, int bitmapId)
 {
-    m_log = SRegionBuildLog();
     CPLAnyDecoder decoder;
-    CPLDIB mask;
+    CPLDIB bitmap;
     try {
-        decoder.DecodeResource(m_module, bitmapId, mask, 0, kRtBitmap);
+        decoder.DecodeResource(module, bitmapId, bitmap, 0, kRtBitmap);
     } catch (const CTextException&) {
         return std::nullopt;
     } catch (const std::exception&) {
         return std::nullopt;
     }
-    const std::optional<SPixelImage> image = SPixelImage::FromBitmap(mask);
+    return SPixelImage::FromBitmap(bitmap);
+}
+
+} // namespace
+
+std::optional<QRegion> COutlineBuilder::Build(int bitmapId)
+{
+    m_log = SRegionBuildLog();
+    const std::optional<SPixelImage> image = LoadPixels(m_module, bitmapId);
     if (!image)
         return std::nullopt;
     return CreateOutlineRegion(BuildOutlineRects(*image, m_keyColour, kTolerance), &m_log);
+}
+
+std::optional<SOutlineMatte> LoadOutlineMatte(int bitmapId, const CResourceModule* module)
+{
+    const std::optional<SPixelImage> image = LoadPixels(module, bitmapId);
+    if (!image || image->width <= 0 || image->height <= 0)
+        return std::nullopt;
+    SOutlineMatte matte;
+    matte.alpha = QImage(image->width, image->height, QImage::Format_Alpha8);
+    for (int y = 0; y < image->height; ++y) {
+        std::uint8_t* row = matte.alpha.scanLine(y);
+        for (int x = 0; x < image->width; ++x)
+            row[x] = image->Pixel(x, y)[0];
+    }
+    // Every pixel with any opacity: a key of black with no tolerance leaves out only the zeros.
+    std::optional<QRegion> cover = CreateOutlineRegion(BuildOutlineRects(*image, 0, 0));
+    if (!cover)
+        return std::nullopt;
+    matte.cover = *cover;
+    return matte;
 }

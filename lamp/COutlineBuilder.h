@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include <QImage>
 #include <QRegion>
 
 class CPLBitmap;
@@ -90,3 +91,15 @@ private:
     const std::uint32_t m_keyColour = 0; // black
     SRegionBuildLog m_log;
 };
+
+// The lamp's outline with a soft edge, for a window with an alpha channel: each pixel's opacity
+// (Format_Alpha8) and the pixels that are not fully transparent, which the window must cover.
+struct SOutlineMatte
+{
+    QImage alpha;
+    QRegion cover;
+};
+
+// From an 8-bit matte bitmap (its blue channel is the opacity) or from a 1-bit mask (white opaque, black
+// transparent); none when the bitmap cannot be loaded or decoded.
+std::optional<SOutlineMatte> LoadOutlineMatte(int bitmapId, const CResourceModule* module = nullptr);

@@ -13,6 +13,7 @@ struct SLampArtwork
     int scale;      // device pixels per window pixel the pictures are drawn for
     int firstFrame; // frames firstFrame .. firstFrame + kFrameCount - 1
     int mask;       // the outline
+    int matte;      // the outline with a soft edge, for a window with an alpha channel
     int picture;    // the splash and About picture
 
     bool operator==(const SLampArtwork&) const = default;
@@ -24,8 +25,8 @@ constexpr SLampArtwork LampArtworkFor(double devicePixelRatio)
 {
     // A ratio that is not a number compares false: the 1x pictures.
     if (devicePixelRatio >= kHiDpiThreshold)
-        return {2, HiDpiId(kIdrFirstFrame), HiDpiId(kIdbMask), HiDpiId(kIdbSplash)};
-    return {1, kIdrFirstFrame, kIdbMask, kIdbSplash};
+        return {2, HiDpiId(kIdrFirstFrame), HiDpiId(kIdbMask), HiDpiId(kIdbMatte), HiDpiId(kIdbSplash)};
+    return {1, kIdrFirstFrame, kIdbMask, kIdbMatte, kIdbSplash};
 }
 
 // Makes sequenceId of the player the lamp's loop in the artwork's frames, drawn at the window's size: a

@@ -13,10 +13,14 @@ inline constexpr int kIdrFirstFrame = 129; // raw-data frames kIdrFirstFrame .. 
 inline constexpr int kFrameCount = 100;
 inline constexpr int kIdbSplash = 135; // splash and About picture, 196 x 160, 8 bits per pixel
 inline constexpr int kIdbMask = 144;   // the lamp's outline, 70 x 180, 1 bit per pixel
+// The outline with a soft edge, 70 x 180, 8 bits per pixel (grey levels: the opacity). It agrees with the
+// mask: a pixel is at least half opaque iff the mask has it, and only pixels beside the mask's edge lie
+// strictly between transparent and opaque.
+inline constexpr int kIdbMatte = 150;
 // The same pictures drawn for a scale factor of 2, each under its 1x id + kHiDpiOffset with the same type:
-// frames 1129 .. 1228 (140 x 360), the splash and About picture 1135 (392 x 320, 8 bits per pixel, RLE8)
-// and the outline 1144 (140 x 360, 1 bit per pixel). The 2x outline gives back the 1x one exactly: a
-// 2 x 2 block is inside iff at least 2 of its 4 pixels are.
+// frames 1129 .. 1228 (140 x 360), the splash and About picture 1135 (392 x 320, 8 bits per pixel, RLE8),
+// the outline 1144 (140 x 360, 1 bit per pixel) and its matte 1150 (140 x 360, 8 bits per pixel). The 2x
+// outline gives back the 1x one exactly: a 2 x 2 block is inside iff at least 2 of its 4 pixels are.
 inline constexpr int kHiDpiOffset = 1000;
 constexpr int HiDpiId(int id)
 {

@@ -9,9 +9,9 @@ packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-qpa-plugins libjpeg62-turbo-dev libgtest-dev libgmock-dev
     libjpeg-turbo-progs libstb-dev clang libclang-rt-14-dev
-    xvfb openbox trayer oneko xdotool x11-utils x11-xserver-utils imagemagick xdg-utils fonts-dejavu-core libxcb1-dev libxcb-shm0-dev libxcb-shape0-dev libxcb-screensaver0-dev libxcb-dpms0-dev
+    xvfb openbox trayer oneko xdotool x11-utils x11-xserver-utils imagemagick xdg-utils fonts-dejavu-core libxcb1-dev libxcb-shm0-dev libxcb-shape0-dev libxcb-xfixes0-dev libxcb-screensaver0-dev libxcb-dpms0-dev
     dpkg-dev file lintian desktop-file-utils appstream man-db groff-base mandoc
-    xfce4-panel dbus-daemon dbus-bin
+    xfce4-panel dbus-daemon dbus-bin xfwm4 xcompmgr
     at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-gi
 )
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -34,6 +35,16 @@ void KeepAboveOwner(QWidget& window)
     QWidget* owner = Owner();
     if (!owner || owner == &window || !owner->windowHandle())
         return;
+    // Qt centres a dialog over its parent: over a parent nobody sees (the main frame) that is a corner of
+    // the screen. Such a one opens where the user looks instead; moved, Qt leaves its place alone.
+    const QWidget* parent = window.parentWidget();
+    if ((!parent || !parent->isVisible()) && !window.isVisible()) {
+        if (const QScreen* screen = owner->screen()) {
+            QRect place(QPoint(), window.testAttribute(Qt::WA_Resized) ? window.size() : window.sizeHint());
+            place.moveCenter(screen->availableGeometry().center());
+            window.move(place.topLeft());
+        }
+    }
     if (auto* dialog = qobject_cast<QDialog*>(&window)) {
         // Window managers give the focus of a closed dialog to no one: the keyboard would not reach the
         // owner again. Asked once the dialog's loop is left; a dialog still open below keeps it.

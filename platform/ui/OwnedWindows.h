@@ -8,7 +8,8 @@ class QWidget;
 void SetDialogOwner(QWidget* owner);
 QWidget* DialogOwner();
 
-// Transient for the owner's window and on top while open; without an owner only on top. A dialog gives
-// the keyboard focus back to the owner when it closes, unless another one is still open. Call before the
-// window is shown: changing the stay-on-top hint of a visible window hides it.
+// Transient for the owner's window and on top while open; without an owner only on top. One without a
+// visible parent opens centred on the work area of the owner's screen. A dialog gives the keyboard focus
+// back to the owner when it closes, unless another one is still open. Call before the window is shown:
+// changing the stay-on-top hint of a visible window hides it.
 void KeepAboveOwner(QWidget& window);

@@ -121,13 +121,58 @@ QImage& CXcbWindowSurface::Canvas()
     const QSize device = (QSizeF(m_window.size()) * ratio).toSize();
     if (m_canvas.size() != device || m_canvas.devicePixelRatio() != ratio) {
         ReleaseShared();
-        m_canvas = SharedImage(device);
+        m_sent = QImage();
+        if (m_matte.isNull()) {
+            m_canvas = SharedImage(device);
+        } else {
+            m_canvas = QImage();
+            m_sent = SharedImage(device);
+            if (m_sent.isNull())
+                m_sent = QImage(device, QImage::Format_ARGB32_Premultiplied);
+            if (m_matte.size() != device)
+                m_matte = m_matte.scaled(device);
+        }
         if (m_canvas.isNull())
             m_canvas = QImage(device, QImage::Format_RGB32);
         m_canvas.fill(Qt::black);
         m_canvas.setDevicePixelRatio(ratio);
     }
     return m_canvas;
+}
+
+void CXcbWindowSurface::SetMatte(const QImage& matte)
+{
+    ReleaseShared();
+    m_canvas = QImage();
+    m_sent = QImage();
+    const bool byteAPixel = matte.format() == QImage::Format_Alpha8 || matte.format() == QImage::Format_Grayscale8;
+    m_matte = matte.isNull() || byteAPixel ? matte : matte.convertToFormat(QImage::Format_Alpha8);
+}
+
+void CXcbWindowSurface::ApplyMatte(int top, int bottom)
+{
+    const int width = m_canvas.width();
+    for (int y = top; y < bottom; ++y) {
+        const auto* in = reinterpret_cast<const std::uint32_t*>(m_canvas.constScanLine(y));
+        const std::uint8_t* alpha = m_matte.constScanLine(y);
+        auto* out = reinterpret_cast<std::uint32_t*>(m_sent.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t a = alpha[x];
+            if (a == 255) {
+                out[x] = in[x] | 0xFF000000u;
+            } else if (a == 0) {
+                out[x] = 0;
+            } else {
+                // Each channel times a / 255, rounded, as the compositor expects premultiplied pixels.
+                std::uint32_t pixel = a << 24;
+                for (int shift = 0; shift < 24; shift += 8) {
+                    const std::uint32_t t = ((in[x] >> shift) & 0xFF) * a + 128;
+                    pixel |= ((t + (t >> 8)) >> 8) << shift;
+                }
+                out[x] = pixel;
+            }
+        }
+    }
 }
 
 QImage CXcbWindowSurface::SharedImage(const QSize& size)
@@ -171,6 +216,7 @@ void CXcbWindowSurface::ReleaseShared()
     if (!m_x->shmPixels)
         return;
     m_canvas = QImage();
+    m_sent = QImage();
     xcb_shm_detach(m_x->connection, m_x->shmSegment);
     // The server must be done with the pixels before they go.
     std::free(xcb_get_input_focus_reply(m_x->connection, xcb_get_input_focus(m_x->connection), nullptr));
@@ -228,26 +274,29 @@ void CXcbWindowSurface::Present(const QRegion& region)
     const QRect logical = region.boundingRect();
     const int top = std::max(0, int(std::floor(logical.top() * ratio)));
     const int bottom = std::min(canvas.height(), int(std::ceil((logical.bottom() + 1) * ratio)));
+    if (!m_matte.isNull())
+        ApplyMatte(top, bottom);
+    const QImage& sent = m_matte.isNull() ? canvas : m_sent;
 #ifdef NIMO_HAVE_XCB_SHM
     if (m_x->shmPixels) {
         // No completion event is asked for: the next frame is written a frame's interval later, long after
         // the server has copied this one, and an exposure repaints the same frame.
-        xcb_shm_put_image(m_x->connection, m_x->window, m_x->gc, std::uint16_t(canvas.width()),
-                          std::uint16_t(canvas.height()), 0, std::uint16_t(top), std::uint16_t(canvas.width()),
+        xcb_shm_put_image(m_x->connection, m_x->window, m_x->gc, std::uint16_t(sent.width()),
+                          std::uint16_t(sent.height()), 0, std::uint16_t(top), std::uint16_t(sent.width()),
                           std::uint16_t(std::max(0, bottom - top)), 0, std::int16_t(top), m_x->depth,
                           XCB_IMAGE_FORMAT_Z_PIXMAP, 0, m_x->shmSegment, 0);
         xcb_flush(m_x->connection);
         return;
     }
 #endif
-    const auto stride = std::size_t(canvas.bytesPerLine());
+    const auto stride = std::size_t(sent.bytesPerLine());
     const std::size_t header = 24;
     const int band = int(std::max<std::size_t>(1, (m_x->maxRequestBytes - header) / stride));
     for (int row = top; row < bottom; row += band) {
         const int rows = std::min(band, bottom - row);
-        xcb_put_image(m_x->connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_x->window, m_x->gc, std::uint16_t(canvas.width()),
+        xcb_put_image(m_x->connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_x->window, m_x->gc, std::uint16_t(sent.width()),
                       std::uint16_t(rows), 0, std::int16_t(row), 0, m_x->depth, std::uint32_t(rows * stride),
-                      canvas.constScanLine(row));
+                      sent.constScanLine(row));
     }
     xcb_flush(m_x->connection);
 #else

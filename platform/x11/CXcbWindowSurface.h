@@ -34,6 +34,11 @@ public:
 
     // The staging image, in the window's logical coordinates, for what is painted with QPainter.
     QImage& Canvas();
+    // For a window with an alpha channel (a 32-bit visual): each pixel's opacity, one byte a pixel in
+    // device pixels (Format_Grayscale8 or Format_Alpha8), applied as premultiplied alpha to what is sent.
+    // A matte of another size is scaled to the window's. Null (the default): every pixel opaque, the
+    // fourth byte as drawn.
+    void SetMatte(const QImage& matte);
     // Sends the staging image's rows that the region (logical coordinates) touches to the window.
     void Present(const QRegion& region);
 
@@ -43,8 +48,14 @@ private:
     // An image in memory shared with the X server, or a null image where there is none.
     QImage SharedImage(const QSize& size);
     void ReleaseShared();
+    // The canvas's rows top to bottom (exclusive) with the matte applied, into the image that is sent.
+    void ApplyMatte(int top, int bottom);
 
     QWidget& m_window;
     std::unique_ptr<SConnection> m_x;
     QImage m_canvas;
+    // With a matte: the canvas as drawn stays opaque (exposures send it again), and the sent pixels are
+    // made in a second image, the one shared with the server.
+    QImage m_matte;
+    QImage m_sent;
 };

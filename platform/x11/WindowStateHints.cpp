@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 
 namespace {
 
@@ -23,6 +24,20 @@ bool IsSupportedByWindowManager(xcb_connection_t* connection, xcb_window_t root,
     const bool found = std::find(atoms, atoms + count, atom) != atoms + count;
     std::free(reply);
     return found;
+}
+
+void SendToWindowManager(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t type,
+                         std::initializer_list<std::uint32_t> data)
+{
+    xcb_client_message_event_t message = {};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = type;
+    std::copy(data.begin(), data.end(), message.data.data32);
+    xcb_send_event(connection, 0, XRootWindow(connection),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
 }
 
 } // namespace
@@ -50,6 +65,37 @@ bool SetSkipTaskbarAndPager(QWidget& window)
 #endif
 }
 
+bool PutOnAllDesktops(QWidget& window)
+{
+#if defined(NIMO_HAVE_XCB)
+    xcb_connection_t* connection = XConnection();
+    if (!connection)
+        return false;
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    const xcb_atom_t state = XInternAtom(connection, "_NET_WM_STATE");
+    const xcb_atom_t sticky = XInternAtom(connection, "_NET_WM_STATE_STICKY");
+    const xcb_atom_t desktop = XInternAtom(connection, "_NET_WM_DESKTOP");
+    if (state == XCB_ATOM_NONE || sticky == XCB_ATOM_NONE || desktop == XCB_ATOM_NONE)
+        return false;
+    constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
+    if (!window.isVisible()) {
+        xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 1, &sticky);
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, desktop, XCB_ATOM_CARDINAL, 32, 1,
+                            &kAllDesktops);
+    } else {
+        constexpr std::uint32_t kAdd = 1;
+        constexpr std::uint32_t kSourceApplication = 1;
+        SendToWindowManager(connection, id, state, {kAdd, sticky, 0, kSourceApplication});
+        SendToWindowManager(connection, id, desktop, {kAllDesktops, kSourceApplication});
+    }
+    xcb_flush(connection);
+    return true;
+#else
+    (void)window;
+    return false;
+#endif
+}
+
 bool StartWindowManagerMove(QWidget& window, const QPoint& grabPoint)
 {
 #if defined(NIMO_HAVE_XCB)
@@ -63,21 +109,11 @@ bool StartWindowManagerMove(QWidget& window, const QPoint& grabPoint)
         return false;
     constexpr std::uint32_t kMove = 8;
     constexpr std::uint32_t kSourceApplication = 1;
-    xcb_client_message_event_t message = {};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = static_cast<xcb_window_t>(window.winId());
-    message.type = moveResize;
-    message.data.data32[0] = static_cast<std::uint32_t>(grabPoint.x());
-    message.data.data32[1] = static_cast<std::uint32_t>(grabPoint.y());
-    message.data.data32[2] = kMove;
-    message.data.data32[3] = XCB_BUTTON_INDEX_1;
-    message.data.data32[4] = kSourceApplication;
     // The window manager takes the pointer over: our implicit grab from the press must go first.
     xcb_ungrab_pointer(connection, XCB_CURRENT_TIME);
-    xcb_send_event(connection, 0, root,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&message));
+    SendToWindowManager(connection, static_cast<xcb_window_t>(window.winId()), moveResize,
+                        {static_cast<std::uint32_t>(grabPoint.x()), static_cast<std::uint32_t>(grabPoint.y()), kMove,
+                         XCB_BUTTON_INDEX_1, kSourceApplication});
     xcb_flush(connection);
     return true;
 #else

@@ -9,6 +9,11 @@ class QWidget;
 // a window when it maps it. Creates the native window. False where the platform has no such hint.
 bool SetSkipTaskbarAndPager(QWidget& window);
 
+// Puts a top-level window on every workspace (_NET_WM_STATE_STICKY and _NET_WM_DESKTOP 0xFFFFFFFF). Before
+// the first show it sets the properties a window manager reads at map time; on a shown window it asks the
+// window manager with the client messages, for those that keep their own idea of a new window's desktop.
+bool PutOnAllDesktops(QWidget& window);
+
 // Asks the window manager to move the window with the mouse as if it had been grabbed at grabPoint
 // (screen coordinates) with the left button held, as a title bar is (_NET_WM_MOVERESIZE). Given the
 // point where the button went down, the window lands where the hand is, however far the pointer went

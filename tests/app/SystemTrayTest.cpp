@@ -115,6 +115,33 @@ TEST_F(TrayMenuTest, MenuHasExitInBoldAsDefaultAndSendsChosenCommands)
     EXPECT_FALSE(open->isVisible());
 }
 
+// The start-up item's check (which a StatusNotifierItem host gets through the exported menu) follows
+// what it was told, before the menu exists and after; the other items stay plain.
+TEST_F(TrayMenuTest, CheckedItemFollowsItsState)
+{
+    CSystemTray tray([](int) {});
+    tray.CreateIcon(nullptr, 0x800A, "tip", QIcon(), kIdrTrayMenu);
+    tray.SetCommandChecked(kCmdRunOnStartup, true);
+    QMenu* menu = tray.EnsureMenu();
+    ASSERT_NE(menu, nullptr);
+    auto startup = [&]() -> QAction* {
+        for (QAction* action : menu->actions())
+            if (action->data().toInt() == kCmdRunOnStartup)
+                return action;
+        return nullptr;
+    };
+    ASSERT_NE(startup(), nullptr);
+    EXPECT_TRUE(startup()->isCheckable());
+    EXPECT_TRUE(startup()->isChecked());
+    for (QAction* action : menu->actions())
+        if (action != startup())
+            EXPECT_FALSE(action->isCheckable()) << action->text().toStdString();
+    for (const bool on : {false, true, false}) {
+        tray.SetCommandChecked(kCmdRunOnStartup, on);
+        EXPECT_EQ(startup()->isChecked(), on);
+    }
+}
+
 TEST_F(TrayMenuTest, MissingMenuResourceIgnoresTheMouse)
 {
     std::vector<int> sent;

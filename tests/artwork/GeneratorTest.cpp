@@ -31,8 +31,8 @@ TEST(Generator, RedrawsTheCommittedFilesByteForByte)
         EXPECT_TRUE(artwork::ReadFile(entry.path()) == artwork::ReadFile(artwork::ResourceDir() / relative))
             << relative << " differs from what the generator draws; run the nimo-artwork target";
     }
-    // Frames, mask and splash at 1x and 2x, the icon file, six theme icons.
-    EXPECT_EQ(files, 2 * (100 + 2) + 1 + 6);
+    // Frames, mask, matte and splash at 1x and 2x, the icon file, six theme icons.
+    EXPECT_EQ(files, 2 * (100 + 3) + 1 + 6);
 
     for (const char* folder : {"frames", "frames@2x"}) {
         int committedFrames = 0;

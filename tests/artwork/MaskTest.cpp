@@ -122,6 +122,45 @@ TEST(Mask, TwiceTheSizeReducesExactlyToTheOutline)
     }
 }
 
+// The soft edge agrees with the outline: at least half opaque exactly where the mask has the lamp, and
+// partly transparent only beside the mask's edge, where most edge pixels are.
+TEST(Matte, AgreesWithTheMaskAndBlendsOnlyAlongItsEdge)
+{
+    for (const artwork::Scale& scale : artwork::kScales) {
+        SCOPED_TRACE(scale.matte);
+        const artwork::Bytes file = artwork::ReadFile(artwork::ResourceDir() / scale.matte);
+        ASSERT_GE(file.size(), 54u + 1024u);
+        EXPECT_EQ(artwork::Le16(file, 28), 8u); // bits per pixel
+        EXPECT_EQ(artwork::Le32(file, 30), 0u); // uncompressed
+        const std::unique_ptr<CPLDIB> matte = artwork::Decoded(scale.matteId, kRtBitmap);
+        const std::unique_ptr<CPLDIB> mask = artwork::Decoded(scale.maskId, kRtBitmap);
+        ASSERT_EQ(matte->m_width, scale.Width());
+        ASSERT_EQ(matte->m_height, scale.Height());
+        const std::vector<std::vector<bool>> inside = artwork::Inside(*mask);
+        auto in = [&](int x, int y) {
+            return x >= 0 && y >= 0 && x < scale.Width() && y < scale.Height() &&
+                   inside[std::size_t(y)][std::size_t(x)];
+        };
+        int partial = 0, edge = 0, wrong = 0;
+        for (int y = 0; y < scale.Height(); ++y) {
+            const std::uint8_t* row = matte->m_rows[std::size_t(y)];
+            for (int x = 0; x < scale.Width(); ++x) {
+                const int a = row[4 * x];
+                EXPECT_TRUE(row[4 * x + 1] == a && row[4 * x + 2] == a) << "grey at " << x << ", " << y;
+                const bool beside = in(x - 1, y) != in(x, y) || in(x + 1, y) != in(x, y) ||
+                                    in(x, y - 1) != in(x, y) || in(x, y + 1) != in(x, y);
+                edge += beside ? 1 : 0;
+                partial += a != 0 && a != 255 ? 1 : 0;
+                if ((a >= 128) != in(x, y) || (!beside && a != (in(x, y) ? 255 : 0)))
+                    ++wrong;
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+        // The sides are curved or slanted almost everywhere: most of the edge blends.
+        EXPECT_GT(partial, edge / 2) << partial << " of " << edge;
+    }
+}
+
 TEST(Mask, ResourceHoldsTheCommittedFile)
 {
     struct Entry
@@ -134,6 +173,7 @@ TEST(Mask, ResourceHoldsTheCommittedFile)
     for (const artwork::Scale& scale : artwork::kScales) {
         entries.push_back({kRtBitmap, scale.maskId, scale.mask});
         entries.push_back({kRtBitmap, scale.splashId, scale.splash});
+        entries.push_back({kRtBitmap, scale.matteId, scale.matte});
         for (int i = 0; i < kFrameCount; ++i) {
             entries.push_back({kRtRcdata, scale.firstFrame + i, artwork::FrameFile(i, scale.frames)});
         }

@@ -20,15 +20,18 @@ struct Scale
     const char* mask;
     const char* splash;
     int firstFrame, maskId, splashId;
+    const char* matte;
+    int matteId;
     std::uint32_t minFrameBytes, maxFrameBytes; // a frame is at least the first, and under the second
     int Width() const { return 70 * factor; }
     int Height() const { return 180 * factor; }
 };
 
 inline const Scale kScales[] = {
-    {1, "frames", "mask.bmp", "splash.bmp", kIdrFirstFrame, kIdbMask, kIdbSplash, 4 * 1024, 7 * 1024},
+    {1, "frames", "mask.bmp", "splash.bmp", kIdrFirstFrame, kIdbMask, kIdbSplash, "matte.bmp", kIdbMatte,
+     4 * 1024, 7 * 1024},
     {2, "frames@2x", "mask@2x.bmp", "splash@2x.bmp", HiDpiId(kIdrFirstFrame), HiDpiId(kIdbMask),
-     HiDpiId(kIdbSplash), 8 * 1024, 20 * 1024},
+     HiDpiId(kIdbSplash), "matte@2x.bmp", HiDpiId(kIdbMatte), 8 * 1024, 20 * 1024},
 };
 
 // A resource as the program decodes it, 32 bits per pixel (blue, green, red, unused).

@@ -39,6 +39,16 @@ def check_above(s, dialog, lamp, what):
     check("%#x" % lamp in transient, "%s is not transient for the lamp: %r" % (what, transient.strip()))
 
 
+def check_centred_on_work_area(s, wid):
+    """The window (its frame's decorations aside) stands in the middle of the work area, which the tray's
+    strut makes shorter than the screen."""
+    area = [int(v) for v in re.findall(r"\d+", s.xprop_root("_NET_WORKAREA").split("=", 1)[1])[:4]]
+    x, y, w, h = s.geometry(wid)
+    centre, wanted = (x + w // 2, y + h // 2), (area[0] + area[2] // 2, area[1] + area[3] // 2)
+    check(abs(centre[0] - wanted[0]) <= 16 and abs(centre[1] - wanted[1]) <= 24,
+          "the About box's centre %r is not the work area's %r (%r)" % (centre, wanted, area))
+
+
 def fake_program(s, name, record):
     """A program on PATH that writes its arguments and its environment into record (.args, .env)."""
     folder = os.path.join(s.tmp, "bin")
@@ -86,6 +96,7 @@ def case_dialogs_above_and_fast_clicks(args):
         s.run("xdotool", "key", "b")
         about, _ = wait_for("the About box", lambda: new_window(s, known, "About Nimo..."))
         check_above(s, about, lamp, "About")
+        check_centred_on_work_area(s, about)
         s.run("xdotool", "windowactivate", "--sync", str(about))
         s.run("xdotool", "key", "Return")
         wait_for("the About box to close", lambda: not s.geometry(about))
@@ -355,6 +366,21 @@ class StatusNotifierDesktop:
 DEADLINE_CALL = 15
 
 
+def startup_toggle(desktop, service, menu_object):
+    """The (toggle-type, toggle-state) that the exported menu gives "Run on system start up", None for each
+    property it lacks."""
+    layout = desktop.call(service, menu_object, "com.canonical.dbusmenu.GetLayout", "int32:0", "int32:-1",
+                          "array:string:label,toggle-type,toggle-state")
+    start = layout.find("Run on system start up")
+    if start < 0:
+        return None
+    end = layout.find('string "label"', start)
+    item = layout[start:end if end >= 0 else len(layout)]
+    kind = re.search(r'string "toggle-type"\s*variant\s*string "(\w+)"', item)
+    state = re.search(r'string "toggle-state"\s*variant\s*int32 (-?\d+)', item)
+    return kind and kind.group(1), state and int(state.group(1))
+
+
 def case_status_notifier_tray(args):
     """XFCE's Status Tray, started 5 s after the lamp on a private session bus, gets the item: titled
     "Nimo", with its menu exported; the host's ContextMenu call returns at once; a right click shows our
@@ -375,6 +401,15 @@ def case_status_notifier_tray(args):
         check('"Nimo"' in title, "item title %r" % title.strip())
         menu_path = desktop.get(service, path, "org.kde.StatusNotifierItem", "Menu")
         check("/NO_DBUSMENU" not in menu_path and "object path" in menu_path, "no menu exported: %r" % menu_path)
+
+        # "Run on system start up" carries its check mark over DBusMenu and follows the setting.
+        menu_object = re.search(r'object path "([^"]+)"', menu_path).group(1)
+        check(startup_toggle(desktop, service, menu_object) == ("checkmark", 0),
+              "the start-up item's toggle before: %r" % (startup_toggle(desktop, service, menu_object),))
+        open_menu(s, 200 + 35, 300 + 100)
+        s.run("xdotool", "key", "r")
+        wait_for("the start-up item to be checked over D-Bus",
+                 lambda: startup_toggle(desktop, service, menu_object) == ("checkmark", 1))
 
         known = {w for w, _ in s.windows()}
         started = time.monotonic()

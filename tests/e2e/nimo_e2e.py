@@ -99,9 +99,11 @@ class Xlib:
 
 
 class Session:
-    def __init__(self, args, tray=True, screen=(SCREEN_W, SCREEN_H)):
+    def __init__(self, args, tray=True, screen=(SCREEN_W, SCREEN_H), wm=("openbox", "--sm-disable"), bus=False):
         self.args = args
         self.tray = tray
+        self.wm = wm
+        self.bus = bus  # a private session bus, for a window manager that keeps its settings there (xfwm4)
         self.screen = screen
         self.tray_proc = None
         self.procs = []
@@ -162,13 +164,18 @@ class Session:
         self.env = self._make_env()
         self.xlib = Xlib(self.display)
 
+        if self.bus:
+            bus = os.path.join(self.tmp, "runtime", "bus")
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + bus
+            self._spawn(["dbus-daemon", "--session", "--nofork", "--address=unix:path=" + bus],
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            wait_for("the session bus", lambda: os.path.exists(bus))
         # The window manager reads its installed configuration and theme, and writes only below HOME.
         wm_env = dict(self.env, XDG_CONFIG_DIRS="/etc/xdg", XDG_DATA_DIRS="/usr/local/share:/usr/share")
-        wm = self._spawn(["openbox", "--sm-disable"], env=wm_env, stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL)
+        wm = self._spawn(list(self.wm), env=wm_env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_for("the window manager", lambda: "window id" in self.xprop_root("_NET_SUPPORTING_WM_CHECK")
                  and "_NET_WORKAREA(" in self.xprop_root("_NET_WORKAREA"))
-        check(wm.poll() is None, "openbox ended at start")
+        check(wm.poll() is None, "%s ended at start" % self.wm[0])
         if self.tray:
             self.start_tray()
         return self
@@ -414,6 +421,9 @@ def case_first_run_window(args):
         state = s.net_wm_state(wid)
         for atom in ("_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"):
             check(atom in state, "%s missing from %r" % (atom, state.strip()))
+        # openbox has no sticky state: a window on every workspace is one whose desktop is 0xFFFFFFFF.
+        desktop = s.run("xprop", "-id", str(wid), "_NET_WM_DESKTOP")
+        check("= 4294967295" in desktop, "the lamp is not on every workspace: %r" % desktop.strip())
         # The X server keeps a shape as bands and joins rows with equal runs, so the shape is compared
         # row by row with the one-row rectangles the mask gives.
         runs = shape_rows(s.xlib.shape_rectangles(wid))
@@ -442,6 +452,13 @@ def case_first_run_window(args):
 
         wait_for("the lamp to stay above the active window", lamp_above_other)
         check(s.nimo.poll() is None, "nimo ended early")
+        # Another workspace: the window manager unmaps the other window, the lamp stays mapped where it was.
+        s.run("xdotool", "set_desktop", "1")
+        wait_for("the second workspace", lambda: "= 1" in s.xprop_root("_NET_CURRENT_DESKTOP"))
+        wait_for("the other window to go with its workspace", lambda: not s.geometry(other_wid))
+        check(s.geometry(wid) == (SCREEN_W // 2, SCREEN_H // 2, LAMP_W, LAMP_H),
+              "the lamp left with the workspace: %r" % (s.geometry(wid),))
+        s.run("xdotool", "set_desktop", "0")
         # No task-bar button: the program's only managed windows are the lamp (and nothing else listed).
         listed = [int(w, 16) for w in re.findall(r"0x[0-9a-f]+", s.xprop_root("_NET_CLIENT_LIST"))]
         ours = [w for w, _ in s.windows()]

@@ -24,8 +24,9 @@ int CurrentId(const CFramePlayer& player)
 
 TEST(LampArtwork, TheFinePicturesFromARatioOfOneAndAHalf)
 {
-    const SLampArtwork coarse{1, kIdrFirstFrame, kIdbMask, kIdbSplash};
-    const SLampArtwork fine{2, HiDpiId(kIdrFirstFrame), HiDpiId(kIdbMask), HiDpiId(kIdbSplash)};
+    const SLampArtwork coarse{1, kIdrFirstFrame, kIdbMask, kIdbMatte, kIdbSplash};
+    const SLampArtwork fine{2, HiDpiId(kIdrFirstFrame), HiDpiId(kIdbMask), HiDpiId(kIdbMatte),
+                            HiDpiId(kIdbSplash)};
     const struct
     {
         double ratio;

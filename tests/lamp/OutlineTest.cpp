@@ -297,3 +297,29 @@ TEST(OutlineBuilder, PixelImagesFromEveryDepthLookUpTheirColours)
     rowless.m_rows.pop_back();
     EXPECT_FALSE(SPixelImage::FromBitmap(rowless).has_value());
 }
+
+// The soft outline of a window with an alpha channel: the window must cover every pixel with any opacity,
+// the outline's included; a 1-bit mask gives the hard outline as opacities.
+TEST(OutlineMatte, CoversEveryPixelWithAnyOpacity)
+{
+    const std::optional<QRegion> outline = COutlineBuilder().Build(kIdbMask);
+    ASSERT_TRUE(outline);
+    for (const int id : {kIdbMatte, kIdbMask}) {
+        SCOPED_TRACE(id);
+        const std::optional<SOutlineMatte> matte = LoadOutlineMatte(id);
+        ASSERT_TRUE(matte);
+        ASSERT_EQ(matte->alpha.size(), QSize(70, 180));
+        EXPECT_EQ(matte->alpha.format(), QImage::Format_Alpha8);
+        int partial = 0;
+        for (int y = 0; y < 180; ++y) {
+            for (int x = 0; x < 70; ++x) {
+                const int a = matte->alpha.constScanLine(y)[x];
+                partial += a != 0 && a != 255 ? 1 : 0;
+                ASSERT_EQ(matte->cover.contains(QPoint(x, y)), a != 0) << x << ", " << y;
+                ASSERT_EQ(outline->contains(QPoint(x, y)), a >= 128) << x << ", " << y;
+            }
+        }
+        EXPECT_EQ(partial > 0, id == kIdbMatte);
+    }
+    EXPECT_FALSE(LoadOutlineMatte(4242));
+}

@@ -60,6 +60,7 @@ const SId kHeaderIds[] = {
     {EKind::Control, kIdcMailTo},       {EKind::Control, kIdcMailSubject},
     {EKind::Control, kIdcMailText},
     {EKind::Bitmap, HiDpiId(kIdbSplash)}, {EKind::Bitmap, HiDpiId(kIdbMask)},
+    {EKind::Bitmap, kIdbMatte},           {EKind::Bitmap, HiDpiId(kIdbMatte)},
 };
 
 bool IsDefined(EKind kind, int id)

@@ -107,3 +107,43 @@ RowSpan LampProfile::Span(int row, int scale)
     const double right = upper ? upperRight : lowerRight, otherRight = upper ? lowerRight : upperRight;
     return {fit(left, otherLeft, 2 * base.left, -1), fit(right, otherRight, 2 * base.right, +1)};
 }
+
+std::vector<std::uint8_t> LampProfile::Matte(int scale)
+{
+    const int width = kWidth * scale, height = kHeight * scale;
+    auto inside = [scale, width, height](int x, int y) {
+        if (x < 0 || y < 0 || x >= width || y >= height) {
+            return false;
+        }
+        const RowSpan span = Span(y, scale);
+        return x >= span.left && x < span.right;
+    };
+    // Rows are sampled at this many heights; across a row the covered share is exact.
+    constexpr int kSamples = 8;
+    std::vector<std::uint8_t> matte(static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const bool in = inside(x, y);
+            const bool edge = inside(x - 1, y) != in || inside(x + 1, y) != in || inside(x, y - 1) != in ||
+                              inside(x, y + 1) != in;
+            int alpha = in ? 255 : 0;
+            if (edge) {
+                double covered = 0.0;
+                for (int s = 0; s < kSamples; ++s) {
+                    // Device row y spans the profile's rows y / scale - 0.5 to (y + 1) / scale - 0.5.
+                    const double row = (y + (s + 0.5) / kSamples) / scale - 0.5;
+                    const double half = HalfWidth(row);
+                    if (half <= 0.0) {
+                        continue;
+                    }
+                    const double left = (Centre(row) - half) * scale, right = (Centre(row) + half) * scale;
+                    covered += std::clamp(std::min(right, x + 1.0) - std::max(left, double(x)), 0.0, 1.0);
+                }
+                const int share = static_cast<int>(std::lround(255.0 * covered / kSamples));
+                alpha = in ? std::clamp(share, 128, 255) : std::clamp(share, 0, 127);
+            }
+            matte[static_cast<std::size_t>(y) * width + x] = static_cast<std::uint8_t>(alpha);
+        }
+    }
+    return matte;
+}

@@ -2,6 +2,9 @@
 
 // The lamp's outline as a surface of revolution: a half width and a centre per row, in the 70 x 180 frame's
 // pixel units. The mask, the frames, the splash picture and the icons are all drawn from this one profile.
+#include <cstdint>
+#include <vector>
+
 enum class LampPart
 {
     None,
@@ -39,4 +42,9 @@ public:
     // both rows of a 2 x 2 block outside the 1x run: a 2 x 2 block is inside iff at least 2 of its 4
     // pixels are, and the blocks give back the 1x mask exactly.
     static RowSpan Span(int row, int scale);
+    // The outline with a soft edge at scale 1 or 2, one opacity a pixel, top row first: the share of each
+    // pixel beside the mask's edge that the profile covers, kept on the mask's side of one half (a mask
+    // pixel at least 128, any other at most 127); every other pixel fully opaque or fully transparent as
+    // the mask has it.
+    static std::vector<std::uint8_t> Matte(int scale);
 };

@@ -109,6 +109,27 @@ Bytes MaskBmp(int scale)
     return WithFileHeader(dib, dataOffset);
 }
 
+Bytes MatteBmp(int scale)
+{
+    const int width = LampProfile::kWidth * scale, height = LampProfile::kHeight * scale;
+    const int stride = (width + 3) / 4 * 4;
+    const std::vector<std::uint8_t> matte = LampProfile::Matte(scale);
+    Bytes dib;
+    PutInfoHeader(dib, width, height, 8, 0, static_cast<std::uint32_t>(stride * height), 256);
+    std::vector<QRgb> greys;
+    for (int v = 0; v < 256; ++v) {
+        greys.push_back(qRgb(v, v, v));
+    }
+    PutPalette(dib, greys, 256);
+    const auto dataOffset = static_cast<std::uint32_t>(dib.size());
+    for (int y = height - 1; y >= 0; --y) {
+        const auto* row = matte.data() + static_cast<std::size_t>(y) * width;
+        dib.insert(dib.end(), row, row + width);
+        dib.insert(dib.end(), static_cast<std::size_t>(stride - width), 0);
+    }
+    return WithFileHeader(dib, dataOffset);
+}
+
 Bytes EncodeRle8Row(const std::uint8_t* row, int width)
 {
     Bytes out;

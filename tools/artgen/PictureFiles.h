@@ -21,6 +21,9 @@ namespace PictureFiles {
 
 // 1 bit per pixel BMP of the outline at scale 1 or 2: entry 0 black, entry 1 white, white where the lamp is.
 Bytes MaskBmp(int scale = 1);
+// 8 bits per pixel BMP of the outline's matte at scale 1 or 2, uncompressed: a grey palette, the
+// pixel's value its opacity.
+Bytes MatteBmp(int scale = 1);
 
 // One row as RLE8 runs, without the end-of-row escape: encoded runs for three or more equal pixels (two
 // where no absolute run is pending), absolute runs for three or more others, encoded runs of one otherwise.

@@ -156,6 +156,7 @@ int main(int argc, char** argv)
     for (const int scale : {1, 2}) {
         std::vector<QImage>& decoded = scale == 1 ? small : large;
         ok = Write(root / AtScale("mask.bmp", scale), PictureFiles::MaskBmp(scale)) && ok;
+        ok = Write(root / AtScale("matte.bmp", scale), PictureFiles::MatteBmp(scale)) && ok;
         for (int i = 0; i < LampRenderer::kFrameCount; ++i) {
             const Bytes jpeg = PictureFiles::Jpeg(LampRenderer::Frame(i, scale), kJpegQuality);
             ok = Write(root / AtScale("frames", scale) / FrameName(i), jpeg) && ok;

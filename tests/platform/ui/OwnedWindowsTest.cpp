@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -60,6 +61,35 @@ TEST_F(OwnedWindowsTest, TemplateDialogsRunModallyAboveTheOwner)
     });
     EXPECT_EQ(dialog.DoModal(), kIdOk);
     EXPECT_TRUE(above);
+}
+
+TEST_F(OwnedWindowsTest, OneWithoutAVisibleParentOpensInTheMiddleOfTheOwnersWorkArea)
+{
+    SetDialogOwner(m_lamp.get());
+    m_lamp->setGeometry(5, 5, 70, 180);
+    m_lamp->show();
+    const QRect area = m_lamp->screen()->availableGeometry();
+    QWidget hiddenFrame; // where Qt would centre it: a window nobody sees, at the screen's corner
+    QWidget shownParent;
+    shownParent.setGeometry(area.left() + 10, area.top() + 10, 200, 150);
+    shownParent.show();
+    struct
+    {
+        QWidget* parent;
+        bool centred;
+    } const cases[] = {{&hiddenFrame, true}, {nullptr, true}, {&shownParent, false}};
+    for (const auto& c : cases) {
+        CTemplateDialog dialog(SDialogTemplate{}, c.parent);
+        dialog.setFixedSize(227, 210);
+        const QPoint before = dialog.pos();
+        KeepAboveOwner(dialog);
+        if (c.centred) {
+            EXPECT_EQ(dialog.geometry().center(), area.center()) << "parent " << c.parent;
+        } else {
+            EXPECT_EQ(dialog.pos(), before) << "a visible parent leaves the place to Qt";
+        }
+    }
+    m_lamp->hide();
 }
 
 TEST_F(OwnedWindowsTest, WithoutAnOwnerOnlyOnTop)
