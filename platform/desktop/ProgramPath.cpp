@@ -8,28 +8,34 @@
 
 namespace {
 
-QString ReadProgramPath()
+QByteArray ReadProgramPath()
 {
     // readlink does not say whether it cut the path short, so grow the buffer until it fits.
     std::vector<char> buffer(4096);
     for (int attempt = 0; attempt < 4; ++attempt) {
         const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
         if (length < 0)
-            return QString();
+            return QByteArray();
         if (static_cast<std::size_t>(length) < buffer.size())
-            return QString::fromLocal8Bit(buffer.data(), static_cast<qsizetype>(length));
+            return QByteArray(buffer.data(), static_cast<qsizetype>(length));
         buffer.resize(buffer.size() * 4);
     }
-    return QString();
+    return QByteArray();
 }
 
 } // namespace
 
-QString GetProgramPath()
+QByteArray GetProgramPathBytes()
 {
     // Read once: an upgrade may replace the file while the program runs, and the link then reads
     // "... (deleted)". The program asks for it first thing at start-up.
-    static const QString path = ReadProgramPath();
+    static const QByteArray path = ReadProgramPath();
+    return path;
+}
+
+QString GetProgramPath()
+{
+    static const QString path = QString::fromLocal8Bit(GetProgramPathBytes());
     return path;
 }
 
