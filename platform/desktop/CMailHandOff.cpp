@@ -5,6 +5,8 @@
 #include "platform/desktop/DesktopEntry.h"
 #include "platform/desktop/ProgramPath.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -41,7 +43,7 @@ QByteArray NativeName(const QString& path)
     return QFile::encodeName(path);
 }
 
-// Whether xdg-email, which gets text arguments, would be given the very file.
+// Whether the path as text names the very file.
 bool NameSurvivesAsText(const QString& path)
 {
     return QFile::encodeName(path) == NativeName(path);
@@ -65,12 +67,33 @@ bool CMailHandOff::IsThunderbird(const QString& mailClient)
     return name.contains(QLatin1String("thunderbird")) || name.contains(QLatin1String("icedove"));
 }
 
+bool CMailHandOff::LosesPortalAttachment(const QString& mailClient)
+{
+    // The GTK backend hands the client a mailto: address with "attachment=" fields: Thunderbird takes no
+    // attachment from a mailto: address, Claws Mail only "attach=".
+    return IsThunderbird(mailClient) ||
+           QFileInfo(mailClient).fileName().contains(QLatin1String("claws-mail"));
+}
+
 void CMailHandOff::Start(const SMailMessage& message, SMailHandOff report, bool tryPortal)
 {
     auto* handOff = new CMailHandOff(message, std::move(report));
+    // xdg-email gets text arguments; the portal gets an open file, but turns it back into its path, and
+    // its GTK backend hands the mail client "[Invalid UTF-8]" for a name that is no text. Either way
+    // the mail would go without the file, so it does not go.
+    const bool namesSurvive =
+        std::all_of(message.attachments.cbegin(), message.attachments.cend(), NameSurvivesAsText);
     // Queued, so that the caller hears nothing before SendMail has returned.
     QMetaObject::invokeMethod(
-        handOff, [handOff, tryPortal] { tryPortal ? handOff->AskPortal() : handOff->RunXdgEmail(); },
+        handOff,
+        [handOff, tryPortal, namesSurvive] {
+            if (!namesSurvive)
+                handOff->Finish(kMailNameLost);
+            else if (tryPortal)
+                handOff->AskPortal();
+            else
+                handOff->RunXdgEmail();
+        },
         Qt::QueuedConnection);
 }
 
@@ -96,9 +119,9 @@ bool CMailHandOff::IsPortalOnBus()
 std::optional<QStringList> CMailHandOff::PortalAddresses(const QStringList& recipients)
 {
     // The portal refuses the whole mail for one address outside the form web browsers accept.
-    static const QRegularExpression kAddress(QStringLiteral(
-        R"(^[A-Za-z0-9.!#$%&'*+/=?^_`{|}~-]+@[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)"
-        R"((?:\.[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*$)"));
+    static const QRegularExpression kAddress(
+        QStringLiteral(R"(^[A-Za-z0-9.!#$%&'*+/=?^_`{|}~-]+@[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)"
+                       R"((?:\.[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*$)"));
     QStringList addresses;
     for (const QString& recipient : recipients) {
         QString address = recipient.trimmed();
@@ -178,7 +201,7 @@ void CMailHandOff::ComposeThroughPortal()
         options.insert(QStringLiteral("subject"), m_message.subject);
     if (!m_message.body.isEmpty())
         options.insert(QStringLiteral("body"), m_message.body);
-    // The files go as descriptors opened for reading: the portal needs no name, whatever its bytes.
+    // The files go as descriptors opened for reading, as the portal wants them.
     QList<QDBusUnixFileDescriptor> files;
     for (const QString& path : m_message.attachments) {
         const int fd = ::open(NativeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
@@ -194,8 +217,8 @@ void CMailHandOff::ComposeThroughPortal()
         options.insert(QStringLiteral("attachment_fds"), QVariant::fromValue(files));
     }
 
-    QDBusMessage compose =
-        QDBusMessage::createMethodCall(kPortalService, kPortalPath, kEmailInterface, QStringLiteral("ComposeEmail"));
+    QDBusMessage compose = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kEmailInterface,
+                                                          QStringLiteral("ComposeEmail"));
     compose << QString() << options;
     m_hold.start();
     auto* call = new QDBusPendingCallWatcher(bus.asyncCall(compose), this);
@@ -231,7 +254,9 @@ void CMailHandOff::OnPortalResponse(uint response, const QVariantMap& /*results*
 {
     constexpr uint kResponseSuccess = 0;
     constexpr uint kResponseCancelled = 1;
-    Finish(response == kResponseSuccess ? kMailSent : response == kResponseCancelled ? kMailCancelled : kMailFailed);
+    Finish(response == kResponseSuccess     ? kMailSent
+           : response == kResponseCancelled ? kMailCancelled
+                                            : kMailFailed);
 }
 
 void CMailHandOff::RunXdgEmail()
@@ -240,12 +265,6 @@ void CMailHandOff::RunXdgEmail()
     if (program.isEmpty()) {
         Finish(kMailFailed);
         return;
-    }
-    for (const QString& path : m_message.attachments) {
-        if (!NameSurvivesAsText(path)) {
-            Finish(kMailNameLost);
-            return;
-        }
     }
     m_process = new QProcess(this);
     m_process->setStandardInputFile(QProcess::nullDevice());

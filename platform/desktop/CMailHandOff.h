@@ -34,8 +34,10 @@ public:
     // The program of the default mailto handler; empty when there is none.
     static QString MailClientProgram();
     // Whether the mail client is Thunderbird, which takes no attachment from a mailto: address (the form
-    // the portal's GTK backend and xdg-email on KDE and XFCE hand it).
+    // xdg-email hands it on KDE and XFCE).
     static bool IsThunderbird(const QString& mailClient);
+    // Whether the mail client is known to lose the attachment the portal hands it.
+    static bool LosesPortalAttachment(const QString& mailClient);
     // The environment xdg-email runs in: its generic mode where the default mail client is Thunderbird,
     // the one mode that gives Thunderbird the attachment on every desktop.
     static QStringList XdgEmailEnvironment(const QStringList& environment, const QString& mailClient);

@@ -79,11 +79,12 @@ QStringList CXdgDesktopServices::MailArguments(const SMailMessage& message)
 
 void CXdgDesktopServices::SendMail(const SMailMessage& message, SMailHandOff report)
 {
-    // The portal takes bare addresses only, and its GTK backend hands the mail client a mailto: address:
-    // a recipient it would refuse, or Thunderbird as the client, goes through xdg-email when it is there.
-    const bool portalCarriesAll = CMailHandOff::PortalAddresses(message.recipients).has_value() &&
-                                  !CMailHandOff::IsThunderbird(CMailHandOff::MailClientProgram());
-    const bool tryPortal = portalCarriesAll || XdgEmail().isEmpty();
+    // The portal takes bare addresses only, and some mail clients lose the attachment it hands them: such
+    // a mail goes through xdg-email when it is there.
+    const QString client = CMailHandOff::MailClientProgram();
+    const bool filesArrive = message.attachments.isEmpty() || !CMailHandOff::LosesPortalAttachment(client);
+    const bool addressesArrive = CMailHandOff::PortalAddresses(message.recipients).has_value();
+    const bool tryPortal = (addressesArrive && filesArrive) || XdgEmail().isEmpty();
     CMailHandOff::Start(message, std::move(report), tryPortal);
 }
 

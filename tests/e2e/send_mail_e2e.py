@@ -78,7 +78,7 @@ def recorded(program):
     if not os.path.exists(path):
         return None
     with open(path, "rb") as f:
-        return [a.decode() for a in f.read().split(b"\0")[:-1]]
+        return [a.decode(errors="surrogateescape") for a in f.read().split(b"\0")[:-1]]
 
 
 def decode_mailto(address):
@@ -91,7 +91,9 @@ def decode_mailto(address):
     fields = {}
     for pair in query.split("&") if query else []:
         name, _, value = pair.partition("=")
-        value = urllib.parse.unquote(value, errors="strict").replace("\r\n", "\n")
+        # A file's name need not be text; every other field must be UTF-8.
+        errors = "surrogateescape" if name.lower() in ("attach", "attachment") else "strict"
+        value = urllib.parse.unquote(value, errors=errors).replace("\r\n", "\n")
         if name.lower() == "to":
             recipients += [r.strip() for r in value.split(",") if r.strip()]
         else:
@@ -135,10 +137,11 @@ def start_portal(s):
     s.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + bus
 
 
-def mail_session(args, locale="C", status=0, way=0, portal=False):
+def mail_session(args, locale="C", status=0, way=0, portal=False, client="record-mail", program=None):
     """A session with the mail recorder as mailto handler, a page recorder as http handler and the lamp up;
     way is the stored bMapi (the question's preselected way); portal puts the desktop portal on a session
-    bus, else there is none."""
+    bus, else there is none; client names the recording mail client's program; program is the lamp's
+    program file (a copy somewhere else), the one built when None."""
     s = Session(args).start()
     try:
         wanted = [PORTAL, PORTAL_GTK, shutil.which("dbus-daemon")] if portal else [
@@ -150,7 +153,7 @@ def mail_session(args, locale="C", status=0, way=0, portal=False):
             s.env.pop(name, None)
         s.env.update({"LC_ALL": locale, "LANG": locale})
         map_umlauts(s)
-        s.mailer = install_program(s, "record-mail", status)
+        s.mailer = install_program(s, client, status)
         s.browser = install_program(s, "record-page")
         register_handler(s, "mailto", s.mailer)
         register_handler(s, "http", s.browser)
@@ -158,7 +161,7 @@ def mail_session(args, locale="C", status=0, way=0, portal=False):
             start_portal(s)
         s.write_settings({"CNimoDlg": {"WndX": LAMP_X, "WndY": LAMP_Y}, "Config": {"Color": 0},
                           "CMailQuestionDlg": {"bMapi": way}})
-        s.start_nimo("-Embedding")
+        s.start_nimo("-Embedding", program=program(s) if program else None)
         s.lamp_id, _ = s.lamp()
         return s
     except BaseException:
@@ -267,7 +270,7 @@ def lamp_takes_clicks(s):
 
 def check_mail_while_client_runs(s, args, sent, portal):
     """The mail client has every part of the mail and still runs; the lamp was let go within a few seconds
-    and plays on."""
+    and plays on. portal: whether the mail went through the portal (else through xdg-email)."""
     arguments = wait_for("the mail client", lambda: recorded(s.mailer))
     wait_for("the lamp to take clicks again", lambda: lamp_takes_clicks(s), deadline=HOLD + 10)
     held = time.monotonic() - sent
@@ -293,8 +296,8 @@ def check_mail_while_client_runs(s, args, sent, portal):
     return held
 
 
-def send_through(args, portal):
-    s = mail_session(args, way=1, portal=portal)
+def send_through(args, portal, client="record-mail", through_portal=None):
+    s = mail_session(args, way=1, portal=portal, client=client)
     if s is None:
         return skip("no desktop portal with a GTK backend" if portal else "no xdg-email or xmodmap")
     try:
@@ -305,7 +308,7 @@ def send_through(args, portal):
         s.run("xdotool", "windowactivate", "--sync", str(question))
         s.run("xdotool", "key", "Return")
         sent = fill_and_send(s, known, "Send mail...", TO, SUBJECT, LINES)
-        held = check_mail_while_client_runs(s, args, sent, portal)
+        held = check_mail_while_client_runs(s, args, sent, portal if through_portal is None else through_portal)
         print("lamp held %.1f s" % held)
         os.remove(hold)
         wait_for("the mail client to end", lambda: os.path.exists(s.mailer + ".exited"))
@@ -334,6 +337,12 @@ def case_mail_reaches_client(args):
 def case_portal_mail_reaches_client(args):
     """The same through the desktop portal's Email interface, the program passed as a file descriptor."""
     return send_through(args, portal=True)
+
+
+def case_portal_left_for_claws_mail(args):
+    """With Claws Mail as the mail client the portal is left aside for xdg-email: Claws takes no
+    "attachment=" field, the form the portal's GTK backend gives it."""
+    return send_through(args, portal=True, client="claws-mail", through_portal=False)
 
 
 def case_late_failure_told_once(args):
@@ -399,6 +408,45 @@ def case_mail_program_fails(args):
         check(s.nimo.poll() is None, "nimo ended")
     finally:
         release_and_stop(s)
+
+
+def copy_to_name_not_text(args):
+    """A maker of the program's copy in a folder whose name is no UTF-8 text."""
+    def make(s):
+        folder = os.path.join(os.fsencode(s.tmp), b"lamp-\xff\xfe")
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, b"nimo")
+        shutil.copy2(args.nimo, path)
+        s.program_copy = path
+        return path
+    return make
+
+
+def name_not_text_refused(args, portal):
+    """A program path that is no UTF-8 text is refused with a message, and no mail client is started: xdg-email
+    gets text only, and the portal's GTK backend hands the client "[Invalid UTF-8]" for such a name."""
+    s = mail_session(args, way=1, portal=portal, program=copy_to_name_not_text(args))
+    if s is None:
+        return skip("no desktop portal with a GTK backend" if portal else "no xdg-email or xmodmap")
+    try:
+        known = send_the_stored_way(s, "Question...", "Send mail...", "anna@example.org", "Hi")
+        box, _ = wait_for("the message", lambda: new_window(s, known, "nimo"))
+        check_above_lamp(s, box, "the message")
+        s.run("xdotool", "windowactivate", "--sync", str(box))
+        s.run("xdotool", "key", "Return")
+        wait_for("the message to close", lambda: not s.geometry(box))
+        check(recorded(s.mailer) is None, "the mail client was started")
+        check(lamp_takes_clicks(s), "the lamp stays held")
+    finally:
+        release_and_stop(s)
+
+
+def case_name_not_text_refused(args):
+    return name_not_text_refused(args, portal=False)
+
+
+def case_name_not_text_refused_with_portal(args):
+    return name_not_text_refused(args, portal=True)
 
 
 def case_german_mail(args):

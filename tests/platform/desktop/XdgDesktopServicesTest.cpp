@@ -113,7 +113,8 @@ TEST(XdgDesktopServices, MailArgumentsNeitherLoseNorMisreadARecipient)
         SMailMessage message;
         message.body = "b";
         message.recipients = c.recipients;
-        EXPECT_EQ(CXdgDesktopServices::MailArguments(message), QStringList({"--utf8", "--body", "b"}) + c.arguments)
+        EXPECT_EQ(CXdgDesktopServices::MailArguments(message),
+                  QStringList({"--utf8", "--body", "b"}) + c.arguments)
             << c.recipients.join('|').toStdString();
     }
     // An empty subject or text is left out: xdg-email refuses an option without a value.
@@ -128,15 +129,18 @@ TEST(XdgDesktopServices, ThePortalGetsBareAddressesOrTheMailGoesToXdgEmail)
         std::optional<QStringList> addresses;
     } cases[] = {
         {{"anna@example.org", " Bob <bob@example.com>"}, QStringList{"anna@example.org", "bob@example.com"}},
-        {{" c@example.org ", "\"Doe\" <d.o-e+x@mail.example.org>"}, QStringList{"c@example.org", "d.o-e+x@mail.example.org"}},
+        {{" c@example.org ", "\"Doe\" <d.o-e+x@mail.example.org>"},
+         QStringList{"c@example.org", "d.o-e+x@mail.example.org"}},
         {{}, QStringList{}},
         {{"bob"}, std::nullopt},
         {{"a@example.org", "Bob <bob>"}, std::nullopt},
         {{"a b@example.org"}, std::nullopt},
         {{"a@example.org?attach=/etc/shadow"}, std::nullopt},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(CMailHandOff::PortalAddresses(c.recipients), c.addresses) << c.recipients.join('|').toStdString();
+    for (const auto& c : cases) {
+        EXPECT_EQ(CMailHandOff::PortalAddresses(c.recipients), c.addresses)
+            << c.recipients.join('|').toStdString();
+    }
 }
 
 TEST(XdgDesktopServices, XdgEmailHoldsTheCallerAFewSecondsAtMostAndTellsALateFailureOnce)
