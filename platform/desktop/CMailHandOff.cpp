@@ -106,6 +106,15 @@ CMailHandOff::CMailHandOff(const SMailMessage& message, SMailHandOff report)
     connect(&m_hold, &QTimer::timeout, this, &CMailHandOff::HandOver);
 }
 
+CMailHandOff::~CMailHandOff()
+{
+    // Destroying the QProcess would kill xdg-email, perhaps before it started the mail client.
+    if (m_process && m_process->state() != QProcess::NotRunning) {
+        m_process->disconnect(this);
+        m_process->setParent(nullptr);
+    }
+}
+
 bool CMailHandOff::IsPortalOnBus()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();

@@ -13,7 +13,8 @@ class QProcess;
 
 // One mail on its way to the mail client: through the desktop portal's Email interface when a portal
 // answers on the session bus, else through xdg-email. It lives until the outcome is told (or the
-// application ends) and then deletes itself; nothing waits for it.
+// application ends) and then deletes itself; nothing waits for it, and a program that ends meanwhile
+// leaves xdg-email running, so the mail still reaches the client.
 class CMailHandOff final : public QObject
 {
     Q_OBJECT
@@ -47,6 +48,7 @@ private slots:
 
 private:
     CMailHandOff(const SMailMessage& message, SMailHandOff report);
+    ~CMailHandOff() override;
 
     void AskPortal();
     void OnPortalVersion(QDBusPendingCallWatcher* call);

@@ -19,7 +19,8 @@ import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from nimo_e2e import DEADLINE, LAMP_H, LAMP_W, Failure, Session, check, crop, run_case, skip, wait_for  # noqa: E402
+from nimo_e2e import (DEADLINE, LAMP_H, LAMP_W, Failure, Session, check, crop, run_case, skip, tray_icon,  # noqa: E402
+                      wait_for)
 from lamp_commands_e2e import new_window, open_menu  # noqa: E402
 
 LAMP_X, LAMP_Y = 200, 150
@@ -437,6 +438,27 @@ def name_not_text_refused(args, portal):
         wait_for("the message to close", lambda: not s.geometry(box))
         check(recorded(s.mailer) is None, "the mail client was started")
         check(lamp_takes_clicks(s), "the lamp stays held")
+    finally:
+        release_and_stop(s)
+
+
+def case_tray_exit_during_hand_off(args):
+    """A double click on the tray icon right after Send, while the lamp is held: the program ends at once and
+    keeps the lamp's place; the mail client runs on."""
+    s = mail_session(args, way=1)
+    if s is None:
+        return skip("no xdg-email or xmodmap")
+    try:
+        open(s.mailer + ".hold", "w").close()
+        _, (x, y, w, h) = tray_icon(s)
+        send_the_stored_way(s, "Question...", "Send mail...", "anna@example.org", "Hi")
+        s.move_to(x + w // 2, y + h // 2)
+        s.run("xdotool", "click", "--repeat", "2", "--delay", "60", "1")
+        check(s.wait_exit(deadline=10) == 0, "nimo did not end cleanly")
+        stored = s.read_settings().get("CNimoDlg", {})
+        check((stored.get("WndX"), stored.get("WndY")) == (LAMP_X, LAMP_Y), "place stored: %r" % stored)
+        wait_for("the mail client", lambda: recorded(s.mailer))
+        check(not os.path.exists(s.mailer + ".exited"), "the mail client ended with the lamp")
     finally:
         release_and_stop(s)
 
