@@ -45,6 +45,9 @@ public:
             return;
         m_released = true;
         --g_holding;
+        // A hand-off still under way when the application object goes takes this along with it.
+        if (!QCoreApplication::instance())
+            return;
         for (const QPointer<QWidget>& window : m_disabled) {
             if (window)
                 window->setEnabled(true);
