@@ -270,8 +270,9 @@ void CNimoDlg::OpenPage(const QString& address)
 
 void CNimoDlg::OnSendToFriend()
 {
-    // One mail at a time: the mail sender's state is process-wide.
-    if (m_sendingToFriend)
+    // One mail at a time: the mail sender's state is process-wide, and a mail still being handed over
+    // holds the windows.
+    if (m_sendingToFriend || CMapiMail::IsHandingOver())
         return;
     m_sendingToFriend = true;
     SendToFriend();
@@ -323,7 +324,7 @@ void CNimoDlg::SendToFriend()
     mail.originator.lpszName = QLatin1String(kPublisherContact);
     mail.AddAttachment(GetProgramPath(), QStringLiteral("Nimo.exe"));
     mail.text = dialog.m_strText + QStringLiteral("\n\n") + DownloadPageAddress(language);
-    // Failures have been told to the user by the mail sender.
+    // The mail sender tells failures itself, also those that come after this command has ended.
     mail.Send(0);
 }
 

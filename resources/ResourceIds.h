@@ -39,6 +39,7 @@ inline constexpr int kIdsTrayTooltip = 61448;
 inline constexpr int kIdsNoMailSupport = 61840;   // the mail program is missing
 inline constexpr int kIdsMailDllInvalid = 61841;  // the mail program cannot be used
 inline constexpr int kIdsSendMailFailed = 61842;  // the mail program failed
+inline constexpr int kIdsMailNameLost = 61843;    // the program file's name cannot be handed over
 
 // Commands of the menus and the lamp window.
 inline constexpr int kCmdNone = 0; // the placeholder menu's item, which commands nothing

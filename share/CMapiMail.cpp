@@ -5,6 +5,7 @@
 #include "platform/ui/StringResource.h"
 #include "resources/ResourceIds.h"
 
+#include <memory>
 #include <new>
 
 #include <QApplication>
@@ -14,43 +15,62 @@ namespace {
 
 // -1 not yet asked, then 0 or 1 for the rest of the process.
 int g_hasMailSystem = -1;
+// Hand-offs that still hold the program's windows.
+int g_holding = 0;
 
-// The program's windows, disabled while the mail client has the mail and enabled again afterwards, the
-// active one activated again. Only windows that were enabled are touched.
-class CDisabledWindows final
+// The program's windows, disabled under the wait cursor while a mail is handed over and enabled again
+// once the mail client has it. None is activated again: the focus belongs to the compose window then.
+// Only windows that were enabled are touched, and not the tray icon: Exit from the tray works all along.
+class CHeldWindows final
 {
 public:
-    CDisabledWindows() : m_active(QApplication::activeWindow())
+    CHeldWindows()
     {
+        ++g_holding;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
         for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (window->isVisible() && window->isEnabled()) {
+            if (window->isVisible() && window->isEnabled() && !window->inherits("QSystemTrayIconSys")) {
                 window->setEnabled(false);
                 m_disabled.append(window);
             }
         }
     }
-    ~CDisabledWindows()
+    ~CHeldWindows() { Release(); }
+    CHeldWindows(const CHeldWindows&) = delete;
+    CHeldWindows& operator=(const CHeldWindows&) = delete;
+
+    void Release()
     {
+        if (m_released)
+            return;
+        m_released = true;
+        --g_holding;
+        // A hand-off still under way when the application object goes takes this along with it.
+        if (!QCoreApplication::instance())
+            return;
         for (const QPointer<QWidget>& window : m_disabled) {
             if (window)
                 window->setEnabled(true);
         }
-        // The send-mail dialog has just closed when the hand-off starts: no window is active then, and
-        // the keyboard goes back to the lamp, which a disabled window could not take meanwhile.
-        QWidget* active = m_active ? m_active.data() : DialogOwner();
-        if (active && active->isVisible()) {
-            active->activateWindow();
-            if (!active->focusWidget() && active->focusPolicy() != Qt::NoFocus)
-                active->setFocus(Qt::ActiveWindowFocusReason);
-        }
+        QApplication::restoreOverrideCursor();
     }
-    CDisabledWindows(const CDisabledWindows&) = delete;
-    CDisabledWindows& operator=(const CDisabledWindows&) = delete;
 
 private:
-    QPointer<QWidget> m_active;
     QList<QPointer<QWidget>> m_disabled;
+    bool m_released = false;
 };
+
+// Tells the outcome of a hand-off that may come after the mail sender is gone: non-modal to the event
+// loop, so nothing waits on the box (Exit and the session's end included).
+void ShowLateMessage(QWidget* owner, int stringId)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, QApplication::applicationDisplayName(),
+                                LoadStringResource(nullptr, stringId), QMessageBox::Ok, owner);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    KeepAboveOwner(*box);
+    box->show();
+}
 
 } // namespace
 
@@ -128,16 +148,23 @@ bool CMapiMail::Send(unsigned long flags)
     for (std::size_t i = 0; i < message.lpFiles.size(); ++i)
         message.lpFiles[i].nPosition = length + static_cast<long>(i);
     message.lpszNoteText = text;
-    // The mail client asks for its own logon when it needs one; xdg-email has no flag for it.
+    // The mail client asks for its own logon when it needs one; neither way has a flag for it.
     (void)(flags | Mapi::kLogonUi);
 
-    unsigned long result = Mapi::kFailure;
-    {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const CDisabledWindows disabled;
-        result = ResultOfExitStatus(IDesktopServices::Current().SendMail(MailOf(message)));
-        QApplication::restoreOverrideCursor();
-    }
+    // The windows are held only until the mail client has the mail; its outcome is told when it comes,
+    // after this object may be gone.
+    auto held = std::make_shared<CHeldWindows>();
+    SMailHandOff report;
+    report.handedOver = [held] { held->Release(); };
+    report.finished = [held, owner = m_owner](int status) {
+        held->Release();
+        const unsigned long result = ResultOfExitStatus(status);
+        if (status == kMailNameLost)
+            ShowLateMessage(owner, kIdsMailNameLost);
+        else if (result != Mapi::kSuccess && result != Mapi::kUserAbort && result != Mapi::kLoginFailure)
+            ShowLateMessage(owner, kIdsSendMailFailed);
+    };
+    IDesktopServices::Current().SendMail(MailOf(message), std::move(report));
 
     for (SMapiRecipDesc& recipient : message.lpRecips)
         recipient.lpszName.clear();
@@ -145,11 +172,12 @@ bool CMapiMail::Send(unsigned long flags)
         file.lpszPathName.clear();
         file.lpszFileName.clear();
     }
+    return true;
+}
 
-    if (result == Mapi::kSuccess || result == Mapi::kUserAbort || result == Mapi::kLoginFailure)
-        return true;
-    ShowMessage(kIdsSendMailFailed);
-    return false;
+bool CMapiMail::IsHandingOver()
+{
+    return g_holding > 0;
 }
 
 SMailMessage CMapiMail::MailOf(const SMapiMessage& message)
@@ -166,8 +194,10 @@ SMailMessage CMapiMail::MailOf(const SMapiMessage& message)
 
 unsigned long CMapiMail::ResultOfExitStatus(int exitStatus)
 {
-    // xdg-email knows no cancelling and no logon: anything but success is a failure.
-    return exitStatus == 0 ? Mapi::kSuccess : Mapi::kFailure;
+    // Only the portal knows cancelling; neither way knows a logon.
+    if (exitStatus == kMailSent)
+        return Mapi::kSuccess;
+    return exitStatus == kMailCancelled ? Mapi::kUserAbort : Mapi::kFailure;
 }
 
 void CMapiMail::ShowMessage(int stringId) const

@@ -45,8 +45,9 @@ struct SMapiMessage
     std::vector<SMapiFileDesc> lpFiles;
 };
 
-// One mail composed in memory and handed once to the user's mail client. While the mail client has it,
-// the program's windows are disabled under the wait cursor; the lamp keeps playing.
+// One mail composed in memory and handed once to the user's mail client. Until the mail client has it,
+// the program's windows are disabled under the wait cursor; the lamp keeps playing, and nothing waits
+// for the hand-off: a failure is told when it comes, also after the mail sender is gone.
 class CMapiMail final
 {
 public:
@@ -76,13 +77,15 @@ public:
 
     bool AddRecipient(const QString& name);
     bool AddAttachment(const QString& path, const QString& displayName = QString());
-    // Hands the message over; the logon flag is always added. True: sent, or cancelled by the user, or
-    // the mail client's logon failed. False: a failure, already told to the user, or a second Send.
+    // Starts handing the message over and returns; the logon flag is always added. False only for a
+    // second Send. A failure of the hand-off is told to the user when it comes; a cancel is not.
     bool Send(unsigned long flags);
+    // Whether a hand-off still holds the program's windows (one mail at a time).
+    static bool IsHandingOver();
 
     // What the mail program is given for a message: subject, text, attachments and recipients.
     static SMailMessage MailOf(const SMapiMessage& message);
-    // The Simple MAPI result of the mail program's exit status.
+    // The Simple MAPI result of a hand-off's status.
     static unsigned long ResultOfExitStatus(int exitStatus);
 
     SMapiMessage message;

@@ -1,12 +1,10 @@
 #include "platform/desktop/CXdgDesktopServices.h"
 
+#include "platform/desktop/CMailHandOff.h"
 #include "platform/desktop/CRegistryKey.h"
 #include "platform/desktop/CWebPageOpener.h"
 #include "platform/desktop/DefaultApplications.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <utility>
@@ -40,13 +38,12 @@ int CXdgDesktopServices::OpenAddress(const QString& address, int showCommand)
 
 bool CXdgDesktopServices::HasMailProgram()
 {
-    return !XdgEmail().isEmpty();
+    return !XdgEmail().isEmpty() || CMailHandOff::IsPortalOnBus();
 }
 
 bool CXdgDesktopServices::IsMailConfigured()
 {
-    return !DefaultApplications::DefaultHandler(QStringLiteral("x-scheme-handler/mailto")).isEmpty() &&
-           !XdgEmail().isEmpty();
+    return !DefaultApplications::DefaultHandler(QStringLiteral("x-scheme-handler/mailto")).isEmpty();
 }
 
 QStringList CXdgDesktopServices::MailArguments(const SMailMessage& message)
@@ -59,44 +56,36 @@ QStringList CXdgDesktopServices::MailArguments(const SMailMessage& message)
         arguments << QStringLiteral("--body") << message.body;
     for (const QString& file : message.attachments)
         arguments << QStringLiteral("--attach") << file;
-    // xdg-email reads a bare argument as an option when it begins with "-", as the whole mailto: address
-    // when it begins with "mailto:" (its query could add attachments), and refuses one without "@". Such
-    // a recipient goes after --to, which takes any text as one address.
+    // All recipients go as one list, the way each mail client takes: xdg-email makes the first bare
+    // address the mailto: address and the others "to=" fields, which Claws Mail ignores beside an address.
+    // It reads a bare argument as an option when it begins with "-", as the whole mailto: address when it
+    // begins with "mailto:" (its query could add attachments), and refuses one without "@"; such a list
+    // goes after --to, which takes any text.
+    QStringList names;
     for (const QString& recipient : message.recipients) {
-        if (recipient.isEmpty())
-            continue;
-        const bool bare = recipient.contains(QLatin1Char('@')) && !recipient.startsWith(QLatin1Char('-')) &&
-                          !recipient.startsWith(QStringLiteral("mailto:"), Qt::CaseInsensitive);
-        if (!bare)
-            arguments << QStringLiteral("--to");
-        arguments << recipient;
+        if (!recipient.isEmpty())
+            names.append(recipient);
     }
+    if (names.isEmpty())
+        return arguments;
+    const QString list = names.join(QLatin1Char(','));
+    const bool bare = list.contains(QLatin1Char('@')) && !list.startsWith(QLatin1Char('-')) &&
+                      !list.startsWith(QStringLiteral("mailto:"), Qt::CaseInsensitive);
+    if (!bare)
+        arguments << QStringLiteral("--to");
+    arguments << list;
     return arguments;
 }
 
-int CXdgDesktopServices::SendMail(const SMailMessage& message)
+void CXdgDesktopServices::SendMail(const SMailMessage& message, SMailHandOff report)
 {
-    const QString program = XdgEmail();
-    if (program.isEmpty())
-        return 1;
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(program, MailArguments(message));
-    if (!process.waitForStarted())
-        return 1;
-    // The windows keep working while the mail program starts up.
-    if (QCoreApplication::instance()) {
-        QEventLoop loop;
-        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-        if (process.state() != QProcess::NotRunning)
-            loop.exec();
-    } else {
-        process.waitForFinished(-1);
-    }
-    if (process.exitStatus() != QProcess::NormalExit)
-        return 1;
-    return process.exitCode();
+    // The portal takes bare addresses only, and some mail clients lose the attachment it hands them: such
+    // a mail goes through xdg-email when it is there.
+    const QString client = CMailHandOff::MailClientProgram();
+    const bool filesArrive = message.attachments.isEmpty() || !CMailHandOff::LosesPortalAttachment(client);
+    const bool addressesArrive = CMailHandOff::PortalAddresses(message.recipients).has_value();
+    const bool tryPortal = (addressesArrive && filesArrive) || XdgEmail().isEmpty();
+    CMailHandOff::Start(message, std::move(report), tryPortal);
 }
 
 bool CXdgDesktopServices::WriteAutostart(const QString& name, const QString& programPath)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +16,15 @@ enum : int
     kOpenSucceeded = 33,
 };
 
+// The outcome of a mail hand-off: 0 success, xdg-email's exit statuses 1 to 5 (failures), or one of these.
+enum : int
+{
+    kMailSent = 0,
+    kMailFailed = 1,
+    kMailCancelled = 100, // the user cancelled in the desktop's own window
+    kMailNameLost = 101,  // an attachment's file name cannot be handed over as it is
+};
+
 // A mail handed to the desktop's mail program, which shows it for the user to send.
 struct SMailMessage
 {
@@ -21,6 +32,15 @@ struct SMailMessage
     QString body;
     QStringList attachments; // file paths
     QStringList recipients;  // addresses
+};
+
+// What a hand-off tells its caller, on the UI thread, never from inside SendMail: handedOver once the mail
+// client has the mail (or the hand-off ended otherwise), then finished once with the outcome, which may
+// come long after (xdg-email may run the mail client in its foreground).
+struct SMailHandOff
+{
+    std::function<void()> handedOver;
+    std::function<void(int status)> finished;
 };
 
 // What the lamp and the sharing code ask of the desktop. The program uses the XDG implementation
@@ -32,12 +52,12 @@ public:
 
     // Opens a web address; a result above 32 is success, else one of the kOpen... codes.
     virtual int OpenAddress(const QString& address, int showCommand) = 0;
-    // Whether the program that hands mails to the mail client (xdg-email) is there at all.
+    // Whether something that hands mails to the mail client (the desktop portal, xdg-email) is there.
     virtual bool HasMailProgram() = 0;
-    // Whether a mail program is there to take a mail.
+    // Whether a mail client is there to take a mail.
     virtual bool IsMailConfigured() = 0;
-    // Hands message to the mail program; 0 on success, else the failure's status.
-    virtual int SendMail(const SMailMessage& message) = 0;
+    // Starts handing message to the mail client and returns; report says how it goes.
+    virtual void SendMail(const SMailMessage& message, SMailHandOff report) = 0;
     // Writes (or replaces) the user's log-on start entry name that starts programPath; false on failure.
     virtual bool WriteAutostart(const QString& name, const QString& programPath) = 0;
     // Removes the log-on start entry name of the user (machineWide: of the machine); false on failure.

@@ -228,10 +228,39 @@ TEST(SendToFriend, AFailedSendIsToldOnceAndNothingElseHappens)
     };
     s.lamp.OnCommand(kCmdSendToFriend);
     EXPECT_EQ(s.desktop.mails.size(), 1u);
+    EXPECT_TRUE(WaitUntil([&] { return !user.message.isEmpty(); }));
     EXPECT_EQ(user.message, QStringLiteral("Send Mail failed to send message."));
     EXPECT_TRUE(s.OpenedPage().isEmpty());
     EXPECT_TRUE(lampPlays);
     EXPECT_TRUE(s.lamp.isEnabled());
+}
+
+TEST(SendToFriend, ExitWhileTheMailIsHandedOverIsNotHeldUp)
+{
+    SFriendLamp s;
+    CSettingsStore::Program().WriteInt(NimoSettings::kDontAskHowToSend, 1);
+    CSettingsStore::Program().WriteInt(NimoSettings::kUseMailClient, 1);
+    s.desktop.holdMail = true;
+    CUser user;
+    user.sendMail = [](CSendMailDlg& dialog) {
+        Type(dialog, kIdcMailTo, QStringLiteral("a@b.example"));
+        Click(dialog, kIdOk);
+    };
+    s.lamp.OnCommand(kCmdSendToFriend);
+    ASSERT_EQ(s.desktop.mails.size(), 1u);
+    // The command has returned while the mail is still on its way; a second one starts nothing.
+    EXPECT_FALSE(s.lamp.isEnabled());
+    EXPECT_TRUE(s.lamp.IsFrameTimerActive());
+    s.lamp.OnCommand(kCmdSendToFriend);
+    EXPECT_EQ(s.desktop.mails.size(), 1u);
+    // Exit (the tray's, or the session's end) closes at once and keeps the lamp's place.
+    s.lamp.move(321, 123);
+    s.lamp.SaveAndClose();
+    EXPECT_EQ(s.owner.closeRequests, 1);
+    EXPECT_EQ(s.owner.applied.size(), 1u);
+    EXPECT_EQ(CSettingsStore::Program().ReadInt(NimoSettings::kWndX, -1), s.lamp.frameGeometry().left());
+    s.desktop.FinishMail(0);
+    EXPECT_TRUE(user.message.isEmpty());
 }
 
 TEST(SendToFriend, ACloseWhileTheCommandRunsEndsItsDialogsAndWaitsForItsEnd)

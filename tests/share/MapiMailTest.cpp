@@ -3,6 +3,8 @@
 #include "WidgetTestApp.h"
 
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -10,19 +12,28 @@ namespace {
 
 const QString kSendFailed = QStringLiteral("Send Mail failed to send message.");
 
-// Closes the next message box with OK and keeps its text; empty when none showed.
+// While it lives, closes every message box with OK and keeps its text (the last one in text).
 struct SMessageCatcher
 {
     SMessageCatcher()
     {
-        WhenModalShows([this](QWidget* modal) {
-            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                text = box->text();
-                box->accept();
-            }
+        QObject::connect(&poll, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || box == seen || !box->isVisible())
+                return;
+            seen = box;
+            text = box->text();
+            texts.append(text);
+            parents.append(box->parentWidget());
+            box->accept();
         });
+        poll.start(10);
     }
     QString text;
+    QStringList texts;
+    QList<QWidget*> parents;
+    QPointer<QWidget> seen;
+    QTimer poll;
 };
 
 TEST(MapiMail, WithoutTheMailProgramTheUserIsToldAndTheStatusIsOne)
@@ -73,28 +84,37 @@ TEST(MapiMail, EachAttachmentStandsAtABlankOfItsOwnAfterTheText)
     EXPECT_EQ(desktop.mails.size(), 1u);
 }
 
-TEST(MapiMail, OnlyAFailureOfTheMailProgramIsToldToTheUser)
+TEST(MapiMail, OnlyAFailureOfTheHandOffIsToldToTheUserWhenItComes)
 {
     WidgetTestApp();
+    const QString nameLost = QStringLiteral(
+        "Send Mail cannot attach the program: its file name is not valid UTF-8. Move or rename the program "
+        "and try again.");
     struct SCase
     {
-        int exitStatus;
-        bool result;
-    } const cases[] = {{0, true}, {1, false}, {2, false}, {3, false}, {4, false}, {5, false}, {-1, false}};
+        int status;
+        QString message;
+    } const cases[] = {{kMailSent, QString()},      {1, kSendFailed}, {2, kSendFailed},
+                       {3, kSendFailed},            {5, kSendFailed}, {-1, kSendFailed},
+                       {kMailCancelled, QString()}, {kMailNameLost, nameLost}};
     for (const SCase& c : cases) {
         RecordingDesktopServices desktop;
-        desktop.mailResult = c.exitStatus;
-        CMapiMail mail;
-        // No recipient at all: the mail is handed over all the same.
+        desktop.mailResult = c.status;
         SMessageCatcher message;
-        EXPECT_EQ(mail.Send(0), c.result) << c.exitStatus;
-        EXPECT_EQ(desktop.mails.size(), 1u) << c.exitStatus;
-        WaitUntil([] { return QApplication::activeModalWidget() == nullptr; }, 200);
-        EXPECT_EQ(message.text, c.result ? QString() : kSendFailed) << c.exitStatus;
+        {
+            CMapiMail mail;
+            // No recipient at all: the mail is handed over all the same; the outcome comes after Send.
+            EXPECT_TRUE(mail.Send(0)) << c.status;
+            EXPECT_TRUE(message.text.isEmpty()) << c.status;
+        }
+        EXPECT_EQ(desktop.mails.size(), 1u) << c.status;
+        WaitUntil([&] { return !message.text.isEmpty(); }, c.message.isEmpty() ? 200 : 5000);
+        EXPECT_EQ(message.text, c.message) << c.status;
+        WaitUntil([] { return QApplication::activeModalWidget() == nullptr; }, 500);
     }
 }
 
-TEST(MapiMail, WhileTheMailClientHasTheMailOurWindowsAreDisabledUnderTheWaitCursor)
+TEST(MapiMail, TheWindowsAreHeldUntilTheMailClientHasTheMailAndALateFailureIsToldOnce)
 {
     WidgetTestApp();
     QWidget lamp;
@@ -104,20 +124,33 @@ TEST(MapiMail, WhileTheMailClientHasTheMailOurWindowsAreDisabledUnderTheWaitCurs
     alreadyDisabled.setEnabled(false);
     alreadyDisabled.show();
     RecordingDesktopServices desktop;
-    bool lampDisabled = false;
-    bool waitCursor = false;
-    desktop.onSendMail = [&] {
-        lampDisabled = !lamp.isEnabled();
-        waitCursor = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-    };
-    CMapiMail mail;
-    mail.Send(0);
-    EXPECT_TRUE(lampDisabled);
-    EXPECT_TRUE(waitCursor);
+    desktop.holdMail = true;
+    {
+        CMapiMail mail(&lamp);
+        mail.Send(0);
+        // Held: disabled under the wait cursor, and no second mail may start.
+        EXPECT_FALSE(lamp.isEnabled());
+        ASSERT_NE(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        EXPECT_TRUE(CMapiMail::IsHandingOver());
+    }
+    // The mail sender is gone; the mail client takes the mail and the windows work again.
+    desktop.HandOverMail();
     EXPECT_TRUE(lamp.isEnabled());
     EXPECT_TRUE(hidden.isEnabled());
     EXPECT_FALSE(alreadyDisabled.isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(CMapiMail::IsHandingOver());
+
+    // Much later the mail client fails: told once, above the lamp, and nothing waits on the message.
+    SMessageCatcher message;
+    desktop.FinishMail(4);
+    EXPECT_TRUE(message.texts.isEmpty()) << "the message waited on";
+    EXPECT_TRUE(lamp.isEnabled());
+    WaitUntil([&] { return !message.texts.isEmpty(); });
+    WaitUntil([] { return false; }, 300);
+    EXPECT_EQ(message.texts, QStringList{kSendFailed});
+    EXPECT_EQ(message.parents, QList<QWidget*>{&lamp});
 }
 
 TEST(MapiMail, TheMailSystemIsAskedForOncePerProcess)

@@ -3,10 +3,13 @@
 #include "platform/desktop/IDesktopServices.h"
 
 #include <functional>
+#include <utility>
 #include <vector>
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 // Stands in for the desktop while it lives: records every request and answers with the results a test
 // chose, so lamp and sharing tests see what was asked without starting programs.
@@ -35,12 +38,28 @@ public:
         ++mailQueries;
         return mailConfigured;
     }
-    int SendMail(const SMailMessage& message) override
+    void SendMail(const SMailMessage& message, SMailHandOff report) override
     {
         mails.push_back(message);
         if (onSendMail)
             onSendMail();
-        return mailResult;
+        // As the desktop does: the report comes from the event loop, never from inside SendMail.
+        handOff = std::move(report);
+        if (!holdMail)
+            QTimer::singleShot(0, QCoreApplication::instance(), [this] { FinishMail(mailResult); });
+    }
+    // Tells the caller of a held mail that the mail client has it.
+    void HandOverMail()
+    {
+        if (auto handedOver = std::exchange(handOff.handedOver, nullptr))
+            handedOver();
+    }
+    // Tells the caller of a held mail its outcome.
+    void FinishMail(int status)
+    {
+        HandOverMail();
+        if (auto finished = std::exchange(handOff.finished, nullptr))
+            finished(status);
     }
     bool WriteAutostart(const QString& name, const QString& programPath) override
     {
@@ -58,6 +77,7 @@ public:
     bool mailProgram = true;
     bool mailConfigured = true;
     int mailResult = 0;
+    bool holdMail = false; // the test calls HandOverMail and FinishMail itself
     bool autostartResult = true;
 
     // What was asked, in order.
@@ -65,7 +85,8 @@ public:
     std::vector<int> showCommands;
     std::vector<SMailMessage> mails;
     int mailQueries = 0;                // HasMailProgram and IsMailConfigured together
-    std::function<void()> onSendMail;   // runs while the mail program has the mail
+    std::function<void()> onSendMail;   // runs when the mail is given to the desktop
+    SMailHandOff handOff;               // the report of the last mail, until told
     QStringList autostartCalls;
 
 private:
