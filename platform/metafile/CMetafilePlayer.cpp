@@ -19,6 +19,9 @@ constexpr double kCoordinateLimit = double(1 << 24);
 constexpr std::int64_t kRegionClipSpans = 1 << 20;
 // A row's crossings are kept in order one by one: k of them cost about k * k times this, in pixels.
 constexpr double kCrossingWork = 2;
+constexpr int kFewEdges = 16;
+// Bitmaps placed at most this large are scaled to their place before they are drawn.
+constexpr double kScaledCopyPixels = double(1 << 20);
 // A linear gradient against a solid fill, per pixel.
 constexpr double kGradientCost = 4;
 
@@ -297,8 +300,13 @@ double CMetafilePlayer::CrossingWork(const QPainterPath& path, const QTransform&
     const int bottom = int(std::clamp(std::ceil(box.bottom()), 0.0, height));
     if (top >= bottom)
         return 0;
+    // A few edges cross a row a few times at most: that bound is close enough and costs nothing.
+    const double edges = path.elementCount();
+    if (edges <= kFewEdges)
+        return (bottom - top) * sides * edges * (1 + kCrossingWork * sides * edges);
     // The crossings of each row, from where each edge begins and ends (figures closed, as a fill closes them).
-    std::vector<std::int64_t> change(std::size_t(bottom - top) + 1);
+    std::vector<std::int64_t>& change = m_rowChanges;
+    change.assign(std::size_t(bottom - top) + 1, 0);
     auto edge = [&](QPointF a, QPointF b) {
         const double from = std::clamp(std::floor(std::min(a.y(), b.y()) - widen), double(top), double(bottom));
         const double to = std::clamp(std::ceil(std::max(a.y(), b.y()) + widen), double(top), double(bottom));
@@ -940,14 +948,17 @@ void CMetafilePlayer::Blit(const SMetaRecord& r)
         return;
     }
     if (full.type() <= QTransform::TxScale) {
-        // Axis-aligned placements are turned over and shrunk here (Qt's raster engine has faulted on
-        // flipped images scaled below their size), never grown: Qt grows them while drawing, touching only
-        // the pixels inside the surface.
+        // Axis-aligned placements are scaled and turned over here (Qt's raster engine has faulted on
+        // flipped images scaled below their size), but a large one only shrunk: Qt grows it while drawing,
+        // touching only the pixels inside the surface, where a grown copy could be many surfaces large.
         const QRect at(int(std::floor(target.left())), int(std::floor(target.top())),
                        std::max(1, int(std::lround(target.width()))), std::max(1, int(std::lround(target.height()))));
-        QImage part = image.copy(source.toAlignedRect()).mirrored(full.m11() < 0, full.m22() < 0);
-        if (at.width() < part.width() || at.height() < part.height())
+        QImage part = image.copy(source.toAlignedRect());
+        if (double(at.width()) * at.height() <= kScaledCopyPixels)
+            part = part.scaled(at.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        else if (at.width() < part.width() || at.height() < part.height())
             part = part.scaled(at.size().boundedTo(part.size()), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        part = part.mirrored(full.m11() < 0, full.m22() < 0);
         m_painter.resetTransform();
         if (part.size() == at.size())
             m_painter.drawImage(at.topLeft(), part);

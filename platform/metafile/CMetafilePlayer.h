@@ -163,4 +163,5 @@ private:
     double m_budget = 0;
     bool m_overBudget = false;
     double m_clipRowRuns = 0; // most rectangles on one row of a clip with more than one
+    mutable std::vector<std::int64_t> m_rowChanges; // CrossingWork's rows, kept for the next path
 };
