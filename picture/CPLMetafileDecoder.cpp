@@ -89,6 +89,12 @@ std::uint8_t NearestIndex(const std::uint8_t* table, const std::uint8_t* pixel)
     return static_cast<std::uint8_t>(best);
 }
 
+void RaiseIfTooMuchWork(EPlayResult result)
+{
+    if (result == EPlayResult::TooMuchWork)
+        CPLDecoder::Raise(kErrTooMuchWork, "Metafile needs too much drawing work for its size.");
+}
+
 } // namespace
 
 void CPLMetafileDecoder::SetSurfaceLimit(std::int64_t pixels)
@@ -207,7 +213,7 @@ void CPLMetafileDecoder::DoDecode(CPLBitmap& bitmap, std::uint8_t*& palette, int
         // Played straight into the bitmap's rows: no second picture-sized block.
         bitmap.Create(w, h, 32);
         std::memset(bitmap.m_pixels, 0xFF, std::size_t(bitmap.GetStride()) * std::size_t(h));
-        PlayEnhMetaFile(handle.get(), bitmap.m_pixels, w, h, bitmap.GetStride(), true, dibs);
+        RaiseIfTooMuchWork(PlayEnhMetaFile(handle.get(), bitmap.m_pixels, w, h, bitmap.GetStride(), true, dibs));
         return;
     }
 
@@ -215,7 +221,7 @@ void CPLMetafileDecoder::DoDecode(CPLBitmap& bitmap, std::uint8_t*& palette, int
     if (!surface)
         Raise(kErrNoMemory, "Cannot allocate memory bitmap.");
     std::memset(surface.get(), 0xFF, std::size_t(w) * std::size_t(h) * 4);
-    PlayEnhMetaFile(handle.get(), surface.get(), w, h, std::ptrdiff_t(w) * 4, false, dibs);
+    RaiseIfTooMuchWork(PlayEnhMetaFile(handle.get(), surface.get(), w, h, std::ptrdiff_t(w) * 4, false, dibs));
     handle.reset();
 
     bitmap.Create(w, h, depth);

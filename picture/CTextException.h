@@ -16,6 +16,7 @@ enum : int
     kErrUnknownFileType = 8,
     kErrNoMemory = 10,
     kErrEndOfFile = 11,
+    kErrTooMuchWork = 12, // drawing the picture would take more work than its size allows
 };
 
 // The picture library's only exception: an error code and its text.

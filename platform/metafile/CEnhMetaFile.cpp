@@ -20,6 +20,26 @@ bool DibFits(const SMetaRecord& r, std::uint64_t fixed, std::uint64_t offBmi, st
     return true;
 }
 
+// The points a record adds to a path besides those it carries (Qt's elements: a rectangle 5, an ellipse
+// 13, a rounded rectangle or an arc within one turn under 20, an angle arc of up to ten turns under 128).
+std::uint64_t PathPoints(std::uint32_t type)
+{
+    switch (type) {
+    case kEmrMoveToEx:
+    case kEmrLineTo:
+    case kEmrCloseFigure: return 1;
+    case kEmrRectangle: return 5;
+    case kEmrEllipse: return 13;
+    case kEmrRoundRect:
+    case kEmrArc:
+    case kEmrChord:
+    case kEmrPie:
+    case kEmrArcTo: return 20;
+    case kEmrAngleArc: return 128;
+    default: return 0;
+    }
+}
+
 } // namespace
 
 bool CEnhMetaFile::Needs(const SMetaRecord& r, std::uint64_t& needed, std::uint64_t& points)
@@ -234,6 +254,7 @@ std::unique_ptr<CEnhMetaFile> CEnhMetaFile::Load(std::vector<std::uint8_t> bytes
 
     std::uint64_t at = 0;
     std::uint64_t pointsInAll = 0;
+    bool inPath = false;
     while (at + 8 <= total) {
         SMetaRecord r;
         r.bytes = data + at;
@@ -254,6 +275,13 @@ std::unique_ptr<CEnhMetaFile> CEnhMetaFile::Load(std::vector<std::uint8_t> bytes
         std::uint64_t points = 0;
         if (!Needs(r, needed, points) || needed > size || points > kMaxPointsPerRecord)
             return nullptr;
+        // Inside a path every record adds to the one path kept: shapes and lines count by the points they add.
+        if (r.type == kEmrBeginPath)
+            inPath = true;
+        else if (r.type == kEmrEndPath || r.type == kEmrAbortPath)
+            inPath = false;
+        else if (inPath)
+            points += PathPoints(r.type);
         pointsInAll += points;
         if (pointsInAll > kMaxPointsInAll || file->m_records.size() >= kMaxRecords)
             return nullptr;

@@ -6,13 +6,24 @@
 #include <QLinearGradient>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <new>
 
 namespace {
 
 // Past this many image pixels from the origin a shape is not drawn: the rasterizer's fixed-point
 // coordinates would overflow long before, and nothing that far can reach the picture.
 constexpr double kCoordinateLimit = double(1 << 24);
+// The most spans Qt's raster engine may set aside for a clip region (its height times its rectangles).
+constexpr std::int64_t kRegionClipSpans = 1 << 20;
+// A row's crossings are kept in order one by one: k of them cost about k * k times this, in pixels.
+constexpr double kCrossingWork = 2;
+constexpr int kFewEdges = 16;
+// Bitmaps placed at most this large are scaled to their place before they are drawn.
+constexpr double kScaledCopyPixels = double(1 << 20);
+// A linear gradient against a solid fill, per pixel.
+constexpr double kGradientCost = 4;
 
 QColor ColorRef(std::uint32_t c)
 {
@@ -108,6 +119,7 @@ CMetafilePlayer::CMetafilePlayer(const CEnhMetaFile& metafile, QImage& image, bo
     if (flipRows)
         m_deviceToImage *= QTransform(1, 0, 0, -1, 0, image.height());
     m_painter.setRenderHint(QPainter::Antialiasing, false);
+    m_budget = std::max(kMinWork, kWorkPerPixel * image.width() * image.height());
     m_hasFonts = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
@@ -119,6 +131,8 @@ std::size_t CMetafilePlayer::Play()
             break;
         Record(r);
         ++played;
+        if (m_overBudget)
+            break;
     }
     m_painter.end();
     return played;
@@ -237,12 +251,126 @@ void CMetafilePlayer::Draw(const QPainterPath& path, bool fill, bool stroke)
     if (std::fabs(bounds.left()) > kCoordinateLimit || std::fabs(bounds.right()) > kCoordinateLimit ||
         std::fabs(bounds.top()) > kCoordinateLimit || std::fabs(bounds.bottom()) > kCoordinateLimit)
         return;
+    const QTransform& t = m_painter.transform();
+    fill = fill && m_state.brush.style() != Qt::NoBrush;
+    stroke = stroke && m_state.pen.style() != Qt::NoPen;
+    const double pen = m_state.pen.isCosmetic() ? 1.0 : m_state.pen.widthF() * std::sqrt(std::fabs(t.determinant()));
+    if (!Charge((fill ? FillWork(path, t) * FillCost() : 0) + (stroke ? StrokeWork(path, t, pen) : 0)))
+        return;
     QPainterPath shaped = path;
     shaped.setFillRule(m_state.fillRule);
     if (fill)
         Fill(shaped);
     if (stroke)
         Stroke(shaped);
+}
+
+double CMetafilePlayer::FillCost() const
+{
+    // Measured against a solid fill: a bitmap pattern about ten times as much, a hatch six (and the
+    // background under it when opaque), a raster operation twice.
+    const Qt::BrushStyle style = m_state.brush.style();
+    double cost = style == Qt::TexturePattern ? 10 : style >= Qt::HorPattern && style <= Qt::DiagCrossPattern ? 6 : 1;
+    if (cost == 6 && m_state.opaque)
+        cost += 1;
+    return Rop2Mode(m_state.rop2) ? 2 * cost : cost;
+}
+
+bool CMetafilePlayer::Charge(double work)
+{
+    m_work += work;
+    if (!(m_work <= m_budget))
+        m_overBudget = true;
+    return !m_overBudget;
+}
+
+double CMetafilePlayer::AreaWork(const QRectF& rect) const
+{
+    const QRectF visible = rect.normalized().intersected(QRectF(m_image.rect()));
+    if (visible.isEmpty())
+        return kOperationWork;
+    return kOperationWork + (visible.width() + 1) * (visible.height() + 1) + (visible.height() + 1) * m_clipRowRuns;
+}
+
+double CMetafilePlayer::CrossingWork(const QPainterPath& path, const QTransform& t, double widen, int sides) const
+{
+    const QRectF box = t.mapRect(path.controlPointRect()).adjusted(-widen, -widen, widen, widen);
+    const double height = m_image.height();
+    const int top = int(std::clamp(std::floor(box.top()), 0.0, height));
+    const int bottom = int(std::clamp(std::ceil(box.bottom()), 0.0, height));
+    if (top >= bottom)
+        return 0;
+    // A few edges cross a row a few times at most: that bound is close enough and costs nothing.
+    const double edges = path.elementCount();
+    if (edges <= kFewEdges)
+        return (bottom - top) * sides * edges * (1 + kCrossingWork * sides * edges);
+    // The crossings of each row, from where each edge begins and ends (figures closed, as a fill closes them).
+    std::vector<std::int64_t>& change = m_rowChanges;
+    change.assign(std::size_t(bottom - top) + 1, 0);
+    auto edge = [&](QPointF a, QPointF b) {
+        const double from = std::clamp(std::floor(std::min(a.y(), b.y()) - widen), double(top), double(bottom));
+        const double to = std::clamp(std::ceil(std::max(a.y(), b.y()) + widen), double(top), double(bottom));
+        if (from < to) {
+            change[std::size_t(from) - top] += sides;
+            change[std::size_t(to) - top] -= sides;
+        }
+    };
+    QPointF start, previous;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element& e = path.elementAt(i);
+        const QPointF p = t.map(QPointF(e.x, e.y));
+        if (e.isMoveTo()) {
+            if (i > 0)
+                edge(previous, start);
+            start = p;
+        } else {
+            edge(previous, p);
+        }
+        previous = p;
+    }
+    edge(previous, start);
+    // The rasterizer keeps a row's crossings in order, putting each in its place: a row crossed k times
+    // costs about k * k steps.
+    double work = 0;
+    std::int64_t crossings = 0;
+    for (std::size_t row = 0; row + 1 < change.size(); ++row) {
+        crossings += change[row];
+        work += double(crossings) * (1 + kCrossingWork * double(crossings));
+    }
+    return work;
+}
+
+double CMetafilePlayer::FillWork(const QPainterPath& path, const QTransform& t) const
+{
+    return AreaWork(t.mapRect(path.controlPointRect())) + CrossingWork(path, t, 0, 1);
+}
+
+double CMetafilePlayer::StrokeWork(const QPainterPath& path, const QTransform& t, double pen) const
+{
+    const double w = std::max(1.0, pen);
+    const double width = m_image.width(), height = m_image.height();
+    // A wide pen's outline is filled: two crossings for each segment on the rows it reaches.
+    double work = kOperationWork + (pen > 1.5 ? CrossingWork(path, t, w / 2, 2) : 0);
+    QPointF previous;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element& e = path.elementAt(i);
+        const QPointF p = t.map(QPointF(e.x, e.y));
+        if (i > 0 && !e.isMoveTo()) {
+            // The segment's part over the surface (widened by the pen): its length times the pen, at most
+            // the box it lies in.
+            const double left = std::max(std::min(p.x(), previous.x()), -w);
+            const double right = std::min(std::max(p.x(), previous.x()), width + w);
+            const double top = std::max(std::min(p.y(), previous.y()), -w);
+            const double bottom = std::min(std::max(p.y(), previous.y()), height + w);
+            if (left <= right && top <= bottom) {
+                const double cx = right - left, cy = bottom - top;
+                work += std::min((std::max(cx, cy) + 1) * w, std::min(cx + w, width) * std::min(cy + w, height)) +
+                        (cy + 1) * (1 + m_clipRowRuns);
+            }
+        }
+        previous = p;
+    }
+    return work;
 }
 
 void CMetafilePlayer::DrawOrRecord(const QPainterPath& path, bool fill, bool stroke)
@@ -257,16 +385,44 @@ void CMetafilePlayer::DrawOrRecord(const QPainterPath& path, bool fill, bool str
 void CMetafilePlayer::ApplyClip()
 {
     m_painter.resetTransform();
-    if (m_state.clip)
-        m_painter.setClipRegion(*m_state.clip);
-    else
+    m_clipRowRuns = 0;
+    if (!m_state.clip) {
         m_painter.setClipping(false);
+        return;
+    }
+    const QRegion& clip = *m_state.clip;
+    const int rects = clip.rectCount();
+    // Qt's raster engine makes room for a region clip's height times its rectangles in spans (in an int):
+    // past a few, the region goes as a path of its rectangles, whose spans are only those it has.
+    std::int64_t spans = 0;
+    int band = 0, top = INT_MIN;
+    for (const QRect& r : clip) {
+        spans += r.height();
+        band = r.top() == top ? band + 1 : 1;
+        top = r.top();
+        m_clipRowRuns = std::max(m_clipRowRuns, double(band));
+    }
+    if (rects <= 1)
+        m_clipRowRuns = 0;
+    if (!Charge(kOperationWork + rects * kRectWork + double(spans)))
+        return;
+    if (std::int64_t(rects) * clip.boundingRect().height() <= kRegionClipSpans) {
+        m_painter.setClipRegion(clip);
+    } else {
+        QPainterPath path;
+        path.setFillRule(Qt::WindingFill);
+        path.addRegion(clip);
+        m_painter.setClipPath(path);
+    }
 }
 
 void CMetafilePlayer::CombineClip(const QRegion& region, int mode)
 {
     const QRegion all(m_image.rect());
     const QRegion current = m_state.clip ? *m_state.clip : all;
+    // Region arithmetic walks both regions' rectangles.
+    if (!Charge(kOperationWork + (current.rectCount() + region.rectCount()) * kRectWork))
+        return;
     switch (mode) {
     case 1: m_state.clip = current.intersected(region); break;
     case 2: m_state.clip = current.united(region); break;
@@ -275,6 +431,63 @@ void CMetafilePlayer::CombineClip(const QRegion& region, int mode)
     default: m_state.clip = region.intersected(all); break;
     }
     ApplyClip();
+}
+
+QRegion CMetafilePlayer::PathRegion(const QPainterPath& mapped)
+{
+    const QRect box = mapped.controlPointRect().toAlignedRect().intersected(m_image.rect());
+    if (box.isEmpty())
+        return {};
+    // Strips of at most 4 MiB of mask.
+    const int strip = std::clamp((1 << 22) / box.width(), 1, box.height());
+    QImage mask(box.width(), strip, QImage::Format_Alpha8);
+    if (mask.isNull())
+        throw std::bad_alloc();
+    std::vector<QRect> rects;
+    std::vector<int> runs, previous; // start and end of each run of the row, and of the row before
+    std::size_t band = 0;            // the first rectangle of the row before
+    for (int top = box.top(); top <= box.bottom(); top += strip) {
+        mask.fill(0);
+        QPainter painter(&mask);
+        painter.translate(-box.left(), -top);
+        painter.fillPath(mapped, Qt::black);
+        painter.end();
+        const int rows = std::min(strip, box.bottom() + 1 - top);
+        for (int y = 0; y < rows; ++y) {
+            const uchar* line = mask.constScanLine(y);
+            runs.clear();
+            for (int x = 0; x < box.width();) {
+                if (!line[x]) {
+                    ++x;
+                    continue;
+                }
+                const int start = x;
+                while (x < box.width() && line[x])
+                    ++x;
+                runs.push_back(start);
+                runs.push_back(x);
+            }
+            if (!runs.empty() && runs == previous) {
+                // The row repeats the one above it: their rectangles grow by a row.
+                for (std::size_t i = band; i < rects.size(); ++i)
+                    rects[i].setBottom(top + y);
+            } else {
+                band = rects.size();
+                for (std::size_t i = 0; i < runs.size(); i += 2)
+                    rects.emplace_back(QPoint(box.left() + runs[i], top + y),
+                                       QPoint(box.left() + runs[i + 1] - 1, top + y));
+                if (std::int64_t(rects.size()) > kMaxClipRects) {
+                    m_overBudget = true;
+                    return {};
+                }
+            }
+            previous.swap(runs);
+        }
+    }
+    QRegion region;
+    // Rows in order, runs in order within a row, rows alike merged: the order setRects needs.
+    region.setRects(rects.data(), int(rects.size()));
+    return region;
 }
 
 void CMetafilePlayer::Poly(const SMetaRecord& r)
@@ -434,6 +647,8 @@ void CMetafilePlayer::SetPixel(const SMetaRecord& r)
     const QPointF p = t.map(QPointF(r.I32(8), r.I32(12)));
     if (p.x() < 0 || p.y() < 0 || p.x() >= m_image.width() || p.y() >= m_image.height())
         return;
+    if (!Charge(kOperationWork))
+        return;
     m_painter.resetTransform();
     m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     m_painter.fillRect(QRectF(std::floor(p.x()), std::floor(p.y()), 1, 1), ColorRef(r.U32(16)));
@@ -451,6 +666,8 @@ void CMetafilePlayer::DrawText(QPointF reference, const QString& text, const std
     const double sx = QLineF(t.map(QPointF(0, 0)), t.map(QPointF(1, 0))).length();
     const double sy = QLineF(t.map(QPointF(0, 0)), t.map(QPointF(0, 1))).length();
 
+    if ((options & 0x0002) && !rect.isEmpty() && !Charge(AreaWork(t.mapRect(rect))))
+        return;
     // The opaque rectangle of the record, then clipping to it.
     m_painter.save();
     if ((options & 0x0002) && !rect.isEmpty()) {
@@ -488,10 +705,19 @@ void CMetafilePlayer::DrawText(QPointF reference, const QString& text, const std
 
     std::vector<double> advance(std::size_t(text.size()));
     double width = 0;
+    // Each character's cell, at most the surface: glyphs may be drawn over one another.
+    const double surface = double(m_image.width()) * m_image.height();
+    double work = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         advance[std::size_t(i)] =
             std::size_t(i) < dx.size() ? dx[std::size_t(i)] * sx : metrics.horizontalAdvance(text.at(i));
         width += advance[std::size_t(i)];
+        work += kOperationWork +
+                std::min(std::max(std::fabs(advance[std::size_t(i)]), pixels) * metrics.height(), surface);
+    }
+    if (!Charge(work)) {
+        m_painter.restore();
+        return;
     }
     double x = 0, y = 0;
     if ((m_state.textAlign & 6) == 6)
@@ -660,7 +886,8 @@ void CMetafilePlayer::Blit(const SMetaRecord& r)
             m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         QPainterPath path;
         path.addRect(dest.normalized());
-        m_painter.fillPath(path, brush);
+        if (Charge(FillWork(path, m_painter.transform()) * FillCost()))
+            m_painter.fillPath(path, brush);
         return;
     }
     QImage image;
@@ -712,18 +939,31 @@ void CMetafilePlayer::Blit(const SMetaRecord& r)
     if (std::fabs(reach.left()) > kCoordinateLimit || std::fabs(reach.right()) > kCoordinateLimit ||
         std::fabs(reach.top()) > kCoordinateLimit || std::fabs(reach.bottom()) > kCoordinateLimit)
         return;
-    // Axis-aligned placements are scaled here and drawn untransformed: Qt's raster engine has faulted on
-    // flipped images scaled below their size. The scaled copy is at most a few surfaces large.
     const QRectF target = full.mapRect(source);
-    const double area = std::max(1.0, target.width()) * std::max(1.0, target.height());
-    if (full.type() <= QTransform::TxScale && area <= 4.0 * m_image.width() * m_image.height()) {
+    // Blending (constant alpha, raster operations) and scaling each cost about twice a copy per pixel.
+    const bool scaled = std::fabs(target.width() - source.width()) >= 1 || std::fabs(target.height() - source.height()) >= 1;
+    const double blend = r.type == kEmrAlphaBlend || mode != QPainter::CompositionMode_SourceOver ? 2 : 1;
+    if (!Charge(AreaWork(target) * blend * (scaled ? 2 : 1) + double(image.width()) * image.height())) {
+        m_painter.setOpacity(1.0);
+        return;
+    }
+    if (full.type() <= QTransform::TxScale) {
+        // Axis-aligned placements are scaled and turned over here (Qt's raster engine has faulted on
+        // flipped images scaled below their size), but a large one only shrunk: Qt grows it while drawing,
+        // touching only the pixels inside the surface, where a grown copy could be many surfaces large.
         const QRect at(int(std::floor(target.left())), int(std::floor(target.top())),
                        std::max(1, int(std::lround(target.width()))), std::max(1, int(std::lround(target.height()))));
-        const QImage part = image.copy(source.toAlignedRect())
-                                .scaled(at.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)
-                                .mirrored(full.m11() < 0, full.m22() < 0);
+        QImage part = image.copy(source.toAlignedRect());
+        if (double(at.width()) * at.height() <= kScaledCopyPixels)
+            part = part.scaled(at.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        else if (at.width() < part.width() || at.height() < part.height())
+            part = part.scaled(at.size().boundedTo(part.size()), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        part = part.mirrored(full.m11() < 0, full.m22() < 0);
         m_painter.resetTransform();
-        m_painter.drawImage(at.topLeft(), part);
+        if (part.size() == at.size())
+            m_painter.drawImage(at.topLeft(), part);
+        else
+            m_painter.drawImage(QRectF(at), part);
     } else {
         m_painter.setTransform(full);
         m_painter.drawImage(source.topLeft(), image, source);
@@ -897,7 +1137,8 @@ void CMetafilePlayer::RegionPaint(const SMetaRecord& r)
 {
     const std::uint64_t at = r.type == kEmrFillRgn ? 32 : r.type == kEmrFrameRgn ? 40 : 28;
     const QRegion region = DeviceRegion(r, at, r.U32(24));
-    if (region.isEmpty() || m_state.rop2 == 11)
+    if (region.isEmpty() || m_state.rop2 == 11 ||
+        !Charge(AreaWork(region.boundingRect()) + region.rectCount() * kRectWork))
         return;
     m_painter.resetTransform();
     m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -940,6 +1181,8 @@ void CMetafilePlayer::Gradient(const SMetaRecord& r)
                 continue;
             QPainterPath path;
             path.addPolygon(QPolygonF({point(a), point(b), point(c)}));
+            if (!Charge(FillWork(path, m_painter.transform())))
+                return;
             const QColor ca = color(a), cb = color(b), cc = color(c);
             // One flat colour, the corners' mean: a close stand-in for the shading.
             m_painter.fillPath(path, QColor((ca.red() + cb.red() + cc.red()) / 3,
@@ -950,6 +1193,8 @@ void CMetafilePlayer::Gradient(const SMetaRecord& r)
             if (a >= vertices || b >= vertices)
                 continue;
             const QRectF box = QRectF(point(a), point(b)).normalized();
+            if (!Charge(AreaWork(m_painter.transform().mapRect(box)) * kGradientCost))
+                return;
             QLinearGradient g(box.topLeft(), mode == 1 ? box.bottomLeft() : box.topRight());
             g.setColorAt(0, color(a));
             g.setColorAt(1, color(b));
@@ -1146,13 +1391,11 @@ void CMetafilePlayer::Record(const SMetaRecord& r)
                     std::fabs(b.top()) < kCoordinateLimit && std::fabs(b.bottom()) < kCoordinateLimit) {
                     // Qt makes an empty region of a polygon over 100000 pixels tall, and loses memory
                     // doing so: only the part over the image is handed on.
-                    const QRectF area = QRectF(m_image.rect()).adjusted(-1, -1, 1, 1);
-                    if (!area.contains(b)) {
-                        QPainterPath box;
-                        box.addRect(area);
-                        mapped = mapped.intersected(box);
+                    if (Charge(FillWork(mapped, QTransform()))) {
+                        const QRegion region = PathRegion(mapped);
+                        if (!m_overBudget)
+                            CombineClip(region, int(r.U32(8)));
                     }
-                    CombineClip(QRegion(mapped.toFillPolygon().toPolygon(), mapped.fillRule()), int(r.U32(8)));
                 }
             }
             m_path.reset();

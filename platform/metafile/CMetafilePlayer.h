@@ -26,8 +26,12 @@ public:
     // picture's rows bottom first.
     CMetafilePlayer(const CEnhMetaFile& metafile, QImage& image, bool flipRows, CDibDecoder& dibs);
 
-    // Plays every record; returns the number of records played.
+    // Plays every record, or those before the drawing work ran past its budget; returns the number of
+    // records played.
     std::size_t Play();
+    bool OverBudget() const { return m_overBudget; }
+    // The drawing work done, in pixels (see kWorkPerPixel).
+    double Work() const { return m_work; }
 
     // Work bounds beyond the reader's: pixels of one bitmap inside a record, at most kDibPixelsPerPixel
     // times the image's (at least kMinDibPixels; a bitmap far larger than the picture shows no more detail
@@ -41,6 +45,16 @@ public:
     // is laid out character by character: both are cut at these counts per record.
     static constexpr std::uint32_t kMaxRegionRects = 1 << 13;
     static constexpr std::uint32_t kMaxTextCharacters = 1 << 13;
+    // Drawing work is counted in pixels touched: the part of each fill, stroke, blit, text cell and clip
+    // region over the surface, and a row for every edge a fill crosses (the rasterizer visits those).
+    // It may come to kWorkPerPixel times the surface (at least kMinWork); past that the picture is refused.
+    static constexpr double kWorkPerPixel = 16;
+    static constexpr double kMinWork = double(1 << 24);
+    // A fixed cost per operation, and the cost of one rectangle of a region in region arithmetic.
+    static constexpr double kOperationWork = 64;
+    static constexpr double kRectWork = 64;
+    // Rectangles of a clip region: a path's region has one per run of pixels, rows alike merged.
+    static constexpr std::int64_t kMaxClipRects = 1 << 20;
 
 private:
     struct SLogFont
@@ -93,6 +107,23 @@ private:
     void DrawOrRecord(const QPainterPath& path, bool fill, bool stroke);
     void ApplyClip();
     void CombineClip(const QRegion& region, int mode);
+    // The region of a path in image pixels, drawn as a mask strip by strip: its cost follows the pixels,
+    // not the path's crossings. Empty (and the budget spent) when it has too many rectangles.
+    QRegion PathRegion(const QPainterPath& mapped);
+
+    // Adds work; false (and playing stops) once it is past the budget.
+    bool Charge(double work);
+    // Work of filling or stroking a path (logical units) under transform t; pen: its width in pixels.
+    double FillWork(const QPainterPath& path, const QTransform& t) const;
+    double StrokeWork(const QPainterPath& path, const QTransform& t, double pen) const;
+    // The rasterizer's work on the rows a path's edges cross (each edge widened by widen, counted sides
+    // times), which grows with the square of the crossings on a row.
+    double CrossingWork(const QPainterPath& path, const QTransform& t, double widen, int sides) const;
+    // Work of touching this rectangle of image pixels: its part over the surface, and the clip's runs
+    // on each of its rows.
+    double AreaWork(const QRectF& rect) const;
+    // What the current brush costs per pixel, a solid fill's cost being 1.
+    double FillCost() const;
 
     void Poly(const SMetaRecord& r);
     void PolyPoly(const SMetaRecord& r);
@@ -128,4 +159,9 @@ private:
     bool m_pathOpen = false;
     bool m_hasFonts = false;
     std::int64_t m_dibPixels = 0;
+    double m_work = 0;
+    double m_budget = 0;
+    bool m_overBudget = false;
+    double m_clipRowRuns = 0; // most rectangles on one row of a clip with more than one
+    mutable std::vector<std::int64_t> m_rowChanges; // CrossingWork's rows, kept for the next path
 };

@@ -66,18 +66,18 @@ std::uint32_t GetEnhMetaFilePaletteEntries(HENHMETAFILE metafile, std::uint32_t 
     return n;
 }
 
-bool PlayEnhMetaFile(HENHMETAFILE metafile, std::uint8_t* pixels, int width, int height, std::ptrdiff_t stride,
-                     bool bottomUp, CDibDecoder& dibs)
+EPlayResult PlayEnhMetaFile(HENHMETAFILE metafile, std::uint8_t* pixels, int width, int height,
+                            std::ptrdiff_t stride, bool bottomUp, CDibDecoder& dibs)
 {
     if (!metafile || !pixels || width <= 0 || height <= 0 || stride < std::ptrdiff_t(width) * 4)
-        return false;
+        return EPlayResult::Failed;
     try {
         QImage image(pixels, width, height, qsizetype(stride), QImage::Format_RGB32);
         CMetafilePlayer player(*Get(metafile), image, bottomUp, dibs);
         player.Play();
-        return true;
+        return player.OverBudget() ? EPlayResult::TooMuchWork : EPlayResult::Drawn;
     } catch (const std::bad_alloc&) {
-        return false;
+        return EPlayResult::Failed;
     }
 }
 

@@ -53,8 +53,17 @@ HENHMETAFILE SetWinMetaFileBits(std::uint32_t size, const std::uint8_t* bytes);
 std::uint32_t GetEnhMetaFileHeader(HENHMETAFILE metafile, std::uint32_t size, SEnhMetaHeader* header);
 // With entries null: the number of palette entries. Otherwise copies up to count and returns how many.
 std::uint32_t GetEnhMetaFilePaletteEntries(HENHMETAFILE metafile, std::uint32_t count, SPaletteEntry* entries);
+// What playing a picture came to: drawn, stopped when its drawing work passed the budget (what was drawn
+// until then stays), or not played (bad arguments, no memory).
+enum class EPlayResult
+{
+    Drawn,
+    TooMuchWork,
+    Failed,
+};
+
 // Plays the picture scaled to fill width x height pixels (blue, green, red, fourth byte) whose rows lie
 // stride bytes apart, the bottom row first when bottomUp. dibs decodes the bitmaps of bitmap records.
-bool PlayEnhMetaFile(HENHMETAFILE metafile, std::uint8_t* pixels, int width, int height, std::ptrdiff_t stride,
+EPlayResult PlayEnhMetaFile(HENHMETAFILE metafile, std::uint8_t* pixels, int width, int height, std::ptrdiff_t stride,
                      bool bottomUp, CDibDecoder& dibs);
 bool DeleteEnhMetaFile(HENHMETAFILE metafile);

@@ -36,13 +36,19 @@ int main(int argc, char** argv)
     for (const fs::path& file : files) {
         std::ifstream in(file, std::ios::binary);
         std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        // Metafiles are told by name: the fuzz entry point reads a leading 'W' or 'E' as that name.
+        // Metafiles are told by name: the fuzz entry point reads a leading 'W' or 'E' as that name (on a
+        // small surface), 'w' or 'e' at the size the file asks for; samples are played both ways.
         const std::string extension = file.extension().string();
-        if (extension == ".wmf" || extension == ".emf")
+        const bool metafile = extension == ".wmf" || extension == ".emf";
+        if (metafile)
             bytes.insert(bytes.begin(), extension == ".wmf" ? 'W' : 'E');
         std::printf("%s (%zu bytes)\n", file.c_str(), bytes.size());
         std::fflush(stdout);
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        if (metafile) {
+            bytes[0] = extension == ".wmf" ? 'w' : 'e';
+            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        }
     }
     std::printf("replayed %zu inputs\n", files.size());
     // An empty replay means the folders moved and the test would prove nothing.

@@ -28,30 +28,39 @@ unsigned TouchRows(const CPLBitmap& bitmap)
     return top[0] + top[stride - 1] + bottom[0] + bottom[stride - 1];
 }
 
-// Metafiles are told by name only: a leading 'W' or 'E' names the rest of the input a WMF or an EMF.
+// Metafiles are told by name only: a leading 'W' or 'E' names the rest of the input a WMF or an EMF,
+// drawn on a small surface; 'w' or 'e' the same, drawn at the size the file asks for.
 const char* NameFor(const std::uint8_t* data, std::size_t size)
 {
-    if (size > 0 && data[0] == 'W')
+    if (size > 0 && (data[0] == 'W' || data[0] == 'w'))
         return "fuzz.wmf";
-    if (size > 0 && data[0] == 'E')
+    if (size > 0 && (data[0] == 'E' || data[0] == 'e'))
         return "fuzz.emf";
     return nullptr;
+}
+
+bool FullSize(const std::uint8_t* data, std::size_t size)
+{
+    return size > 0 && (data[0] == 'w' || data[0] == 'e');
 }
 
 // Inputs run, by the kind they were decoded as, printed when the process ends: libFuzzer counts inputs
 // only in all. On standard output, as -close_fd_mask=2 closes the target's standard error.
 struct SKindCounts
 {
-    unsigned long long jpeg = 0, bmp = 0, wmf = 0, emf = 0, other = 0;
+    unsigned long long jpeg = 0, bmp = 0, wmf = 0, emf = 0, wmfFull = 0, emfFull = 0, other = 0;
     ~SKindCounts()
     {
-        std::printf("inputs by kind: jpeg %llu bmp %llu wmf %llu emf %llu other %llu\n", jpeg, bmp, wmf, emf,
-                    other);
+        std::printf("inputs by kind: jpeg %llu bmp %llu wmf %llu emf %llu wmf-full-size %llu emf-full-size %llu "
+                    "other %llu\n",
+                    jpeg, bmp, wmf, emf, wmfFull, emfFull, other);
     }
     void Count(const char* name, const std::uint8_t* data, std::size_t size)
     {
         if (name) {
-            ++(data[0] == 'W' ? wmf : emf);
+            const bool full = FullSize(data, size);
+            const bool isWmf = data[0] == 'W' || data[0] == 'w';
+            ++(isWmf ? (full ? wmfFull : wmf) : (full ? emfFull : emf));
             return;
         }
         switch (CPLAnyDecoder::IdentifyFormat(data, std::int64_t(size))) {
@@ -63,12 +72,14 @@ struct SKindCounts
 };
 SKindCounts g_counts;
 
-void Setup()
+void Setup(bool fullSize)
 {
-    // Surfaces are kept small so that the run stays fast and within its memory limit: the size cap has
-    // tests of its own. No GUI application object: text is then parsed and placed but not laid out by
+    // Surfaces are mostly kept small so that the run stays fast and within its memory limit: the size cap
+    // has tests of its own. No GUI application object: text is then parsed and placed but not laid out by
     // Qt's font engine, whose lookups of fuzzed face names would slow the run a hundredfold.
-    CPLMetafileDecoder::SetSurfaceLimit(1 << 14);
+    // Full-size metafiles are drawn at the size they ask for, within the pixel cap below, so that the
+    // work bounds meet surfaces where a crossing or a fill costs thousands of times more.
+    CPLMetafileDecoder::SetSurfaceLimit(fullSize ? kMaxPicturePixels : 1 << 14);
     // Bitmaps too: a few bytes of runs may announce the full cap, and the sanitizers poison and unpoison
     // every block allocated, at a cost in proportion to its size (30 ms for a run-length picture of 8
     // million pixels). Sides up to the cap stay possible; the cap itself has tests of its own.
@@ -82,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > std::size_t(INT_MAX)) {
         return 0;
     }
-    Setup();
+    Setup(FullSize(data, size));
     const char* name = NameFor(data, size);
     g_counts.Count(name, data, size);
     // One decoder for both depths, as the lamp reuses its decoder after failures.

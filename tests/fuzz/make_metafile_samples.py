@@ -2,6 +2,7 @@
 """Writes the hostile metafile samples of tests/data/bad/ (replayed by picture_fuzz_replay on every build).
 
 Each is small and made here from the record layouts, so no sample comes from elsewhere."""
+import math
 import os
 import struct
 import sys
@@ -74,6 +75,40 @@ SAMPLES = {
     "wmf_text_length_past_record.wmf": wmf([wrecord(0x0521, 3000, body=b"ab")]),
     "wmf_polypolygon_counts_lie.wmf": wmf([wrecord(0x0538, 2, 30000, 30000, 1, 2)]),
 }
+
+
+def placeable(data, box=(0, 0, 1440, 1440), inch=1440):
+    head = struct.pack("<IH4hHI", 0x9AC6CDD7, 0, *box, inch, 0)
+    checksum = 0
+    for i in range(0, len(head), 2):
+        checksum ^= struct.unpack("<H", head[i:i + 2])[0]
+    return head + struct.pack("<H", checksum) + data
+
+
+def star(points, turn, centre, radius):
+    """A closed polygon visiting `points` corners of a circle `turn` corners apart: it crosses itself
+    about points * turn times."""
+    out = []
+    for k in range(points):
+        angle = 2 * math.pi * k * turn / points
+        out += [int(centre + radius * math.cos(angle)), int(centre + radius * math.sin(angle))]
+    return out
+
+
+# 8192 x 8192 pixels (the surface cap) on a reference device of 1000 pixels per 254 millimetres.
+FRAME_8192 = (0, 0, 208077, 208077)
+
+# Drawing work in proportion to the surface, not to the few bytes that ask for it.
+SAMPLES.update({
+    # A clip path crossing itself about a thousand times over the whole picture, then a black fill through it.
+    "clip_path_self_crossing_8192.emf": emf([record(59), record(3, 0, 0, 8191, 8191, 50, *star(50, 23, 4096, 4000)),
+                                             record(60), record(67, 5), record(37, 0x80000004),
+                                             record(43, 0, 0, 8191, 8191)],
+                                            frame=FRAME_8192),
+    # A thousand rectangles, each over the whole picture (8192 x 8192 through the placeable header).
+    "wmf_full_surface_rectangles.wmf": placeable(wmf([wrecord(0x041B, 8192, 8192, 0, 0)] * 1000),
+                                                 box=(0, 0, 8192, 8192), inch=96),
+})
 
 
 # Well-formed seeds for the fuzz corpus: together they use every record the reader and the player know,
@@ -221,14 +256,6 @@ SEEDS = {
 }
 
 
-def placeable(data, box=(0, 0, 1440, 1440), inch=1440):
-    head = struct.pack("<IH4hHI", 0x9AC6CDD7, 0, *box, inch, 0)
-    checksum = 0
-    for i in range(0, len(head), 2):
-        checksum ^= struct.unpack("<H", head[i:i + 2])[0]
-    return head + struct.pack("<H", checksum) + data
-
-
 SEEDS["placeable.wmf"] = placeable(SEEDS["shapes.wmf"])
 
 
@@ -242,7 +269,10 @@ def main():
         stem, kind = name.rsplit(".", 1)
         with open(os.path.join(CORPUS, "seed-%s.%s.bin" % (stem, kind)), "wb") as f:
             f.write((b"W" if kind == "wmf" else b"E") + data)
-    print("wrote %d seeds to %s" % (len(SEEDS), os.path.normpath(CORPUS)), file=sys.stderr)
+        # The same drawn at full size ('w', 'e').
+        with open(os.path.join(CORPUS, "seed-full-%s.%s.bin" % (stem, kind)), "wb") as f:
+            f.write((b"w" if kind == "wmf" else b"e") + data)
+    print("wrote %d seeds, each for both surfaces, to %s" % (len(SEEDS), os.path.normpath(CORPUS)), file=sys.stderr)
 
 
 if __name__ == "__main__":

@@ -6,8 +6,10 @@
 #include "picture/CPLBitmap.h"
 #include "picture/CPLDataSource.h"
 #include "picture/CPLJpegDecoder.h"
+#include "picture/CPLMetafileDecoder.h"
 #include "picture/CTextException.h"
 
+#include <filesystem>
 #include <functional>
 
 #include <sys/stat.h>
@@ -182,4 +184,121 @@ TEST(BoundedWork, CutErrorTextsKeepTheirLineFeed)
     EXPECT_EQ(text.size(), CPLDecoder::kTextBufferSize - 1);
     EXPECT_EQ(text.back(), '\n');
     EXPECT_EQ(CPLDecoder::Format("%s", std::string(400, 'y').c_str()).back(), 'y') << "texts without one get none";
+}
+
+namespace {
+
+// A placeable WMF of 8192 x 8192 pixels whose `count` black rectangles each cover the whole picture.
+std::vector<std::uint8_t> FullSurfaceRectangles(int count)
+{
+    CWmfMaker wmf(1);
+    wmf.Add(0x02FC, {0, 0, 0, 0}).Add(0x012D, {0}); // CREATEBRUSHINDIRECT black, SELECTOBJECT
+    for (int i = 0; i < count; ++i)
+        wmf.Add(0x041B, {8192, 8192, 0, 0}); // RECTANGLE
+    return wmf.FinishPlaceable(0, 0, 8192, 8192, 96);
+}
+
+// A polygon of `points` corners going from the top of an 8192-pixel picture to its bottom and back: every
+// edge crosses every row.
+std::vector<std::uint8_t> ZigzagPolygon(int points)
+{
+    CEmfMaker emf({0, 0, 208077, 208077}, {1000, 1000}, {254, 254});
+    std::vector<std::uint8_t> body;
+    for (int v : {0, 0, 8191, 8191, points})
+        PutLe(body, std::uint32_t(v));
+    for (int i = 0; i < points; ++i) {
+        PutLe(body, std::uint32_t(i * 8191 / points));
+        PutLe(body, std::uint32_t(i % 2 ? 8191 : 0));
+    }
+    return emf.AddBytes(3, body).Finish(); // POLYGON
+}
+
+class CFullSurface
+{
+public:
+    CFullSurface() { CPLMetafileDecoder::SetSurfaceLimit(kMaxPicturePixels); }
+    ~CFullSurface() { CPLMetafileDecoder::SetSurfaceLimit(m_saved); }
+
+private:
+    std::int64_t m_saved = CPLMetafileDecoder::GetSurfaceLimit();
+};
+
+} // namespace
+
+TEST(BoundedWork, MetafileDrawingEndsOrIsRefusedAtTheLargestSurface)
+{
+    CFullSurface full;
+    const std::filesystem::path bad = std::filesystem::path(NIMO_TEST_DATA) / "bad";
+    struct SCase
+    {
+        const char* what;
+        std::function<void(CPLBitmap&)> decode;
+        int code; // 0: drawn at 8192 x 8192
+    };
+    auto file = [&](const char* name) {
+        return [path = (bad / name).string()](CPLBitmap& bitmap) {
+            CPLAnyDecoder decoder;
+            decoder.DecodeFile(path.c_str(), bitmap, 32);
+        };
+    };
+    auto bytes = [](std::vector<std::uint8_t> data, const char* name) {
+        return [data = std::move(data), name](CPLBitmap& bitmap) {
+            CPLMemorySource source;
+            source.Open(data.data(), static_cast<int>(data.size()));
+            source.SetNameAndSize(name, static_cast<int>(data.size()));
+            CPLAnyDecoder decoder;
+            decoder.Decode(source, bitmap, 32);
+        };
+    };
+    const SCase cases[] = {
+        // Its region is drawn as a mask: a cost of the pixels, not of the crossings.
+        {"self-crossing clip path", file("clip_path_self_crossing_8192.emf"), 0},
+        {"a thousand full-surface rectangles", file("wmf_full_surface_rectangles.wmf"), kErrTooMuchWork},
+        {"a few full-surface rectangles", bytes(FullSurfaceRectangles(8), "few.wmf"), 0},
+        {"a zigzag of 200000 edges over every row", bytes(ZigzagPolygon(200000), "zigzag.emf"), kErrTooMuchWork},
+        {"a zigzag of 200 edges", bytes(ZigzagPolygon(200), "zigzag.emf"), 0},
+    };
+    for (const SCase& c : cases) {
+        CPLDIB bitmap;
+        EXPECT_EQ(FailureOf([&] { c.decode(bitmap); }).GetCode(), c.code) << c.what;
+        if (c.code == kErrTooMuchWork) {
+            EXPECT_STREQ(FailureOf([&] { c.decode(bitmap); }).GetText(),
+                         "Decoder error: Metafile needs too much drawing work for its size.\n")
+                << c.what;
+        }
+        if (c.code != 0)
+            continue;
+        ASSERT_EQ(bitmap.m_width, 8192) << c.what;
+        ASSERT_EQ(bitmap.m_height, 8192) << c.what;
+        // Drawn, and (the clip path) only in part: black and white both on the middle row.
+        int black = 0;
+        for (int x = 0; x < 8192; ++x)
+            black += (bitmap.m_rows[4096][4 * x] | bitmap.m_rows[4096][4 * x + 1] | bitmap.m_rows[4096][4 * x + 2]) == 0;
+        EXPECT_GT(black, 0) << c.what;
+        if (c.code == 0 && std::string(c.what) == "self-crossing clip path") {
+            EXPECT_LT(black, 8192) << c.what;
+            EXPECT_EQ(bitmap.m_rows[10][40], 0xFF) << "outside the star: white";
+        }
+    }
+}
+
+TEST(BoundedWork, MetafileBudgetFollowsTheSurface)
+{
+    // The same pictures on a small surface: what is refused at the largest is refused here too, and what
+    // is drawn there is drawn here.
+    const std::int64_t saved = CPLMetafileDecoder::GetSurfaceLimit();
+    CPLMetafileDecoder::SetSurfaceLimit(1 << 16);
+    for (const auto& [count, code] : {std::pair{8, 0}, std::pair{1000, int(kErrTooMuchWork)}}) {
+        const auto wmf = FullSurfaceRectangles(count);
+        CPLMemorySource source;
+        source.Open(wmf.data(), static_cast<int>(wmf.size()));
+        source.SetNameAndSize("small.wmf", static_cast<int>(wmf.size()));
+        CPLAnyDecoder decoder;
+        CPLDIB bitmap;
+        EXPECT_EQ(FailureOf([&] { decoder.Decode(source, bitmap, 32); }).GetCode(), code) << count;
+        if (code == 0) {
+            EXPECT_EQ(bitmap.m_width, 256);
+        }
+    }
+    CPLMetafileDecoder::SetSurfaceLimit(saved);
 }

@@ -85,6 +85,37 @@ TEST(MetafileReader, ChecksEveryRecord)
     }
 }
 
+TEST(MetafileReader, ShapesInAPathCountTowardsThePoints)
+{
+    // 2^22 points in all: 330000 ellipses of 13 points each pass it inside a path, and are plain records
+    // outside one. Rectangles (5 points) and arcs (20) likewise.
+    struct SCase
+    {
+        std::uint32_t type;
+        std::initializer_list<std::int32_t> fields;
+        int count;
+    };
+    const SCase cases[] = {
+        {42, {0, 0, 50, 50}, 330000},
+        {43, {0, 0, 50, 50}, 840000},
+        {45, {0, 0, 80, 80, 80, 40, 40, 0}, 210000},
+    };
+    for (const SCase& c : cases) {
+        for (bool inPath : {true, false}) {
+            CEmfMaker emf = Picture();
+            if (inPath)
+                emf.Add(59, {}); // BEGINPATH
+            for (int i = 0; i < c.count; ++i)
+                emf.Add(c.type, c.fields);
+            if (inPath)
+                emf.Add(60, {}).Add(62, {0, 0, 0, 0}); // ENDPATH, FILLPATH
+            const auto bytes = emf.Finish();
+            UMetafile m(SetEnhMetaFileBits(std::uint32_t(bytes.size()), bytes.data()));
+            EXPECT_EQ(bool(m), !inPath) << "record " << c.type << (inPath ? " in a path" : " outside a path");
+        }
+    }
+}
+
 TEST(MetafileReader, PaletteComesFromTheEndRecord)
 {
     const auto bytes = Picture().Finish({{1, 2, 3, 0}, {4, 5, 6, 0}});
