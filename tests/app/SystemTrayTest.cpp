@@ -133,9 +133,11 @@ TEST_F(TrayMenuTest, CheckedItemFollowsItsState)
     ASSERT_NE(startup(), nullptr);
     EXPECT_TRUE(startup()->isCheckable());
     EXPECT_TRUE(startup()->isChecked());
-    for (QAction* action : menu->actions())
-        if (action != startup())
+    for (QAction* action : menu->actions()) {
+        if (action != startup()) {
             EXPECT_FALSE(action->isCheckable()) << action->text().toStdString();
+        }
+    }
     for (const bool on : {false, true, false}) {
         tray.SetCommandChecked(kCmdRunOnStartup, on);
         EXPECT_EQ(startup()->isChecked(), on);

@@ -366,13 +366,15 @@ TEST_F(SingleInstanceTest, AnotherUserNeitherAnswersNorAsks)
     const sockaddr_un address = Address(Path());
     const pid_t child = fork();
     if (child == 0) {
-        // The stranger's request: exit status 0 when it was answered.
+        // The stranger's request: exit status 0 when it was answered, 1 when not (the lamp may hang up
+        // before the request is written).
         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
         char reply[8];
         if (setuid(kNobody) != 0 || fd < 0 ||
-            connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-            write(fd, "raise\n", 6) != 6)
+            connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
             _exit(2);
+        if (send(fd, "raise\n", 6, MSG_NOSIGNAL) != 6)
+            _exit(1);
         _exit(read(fd, reply, sizeof reply) > 0 ? 0 : 1);
     }
     ASSERT_GT(child, 0);
