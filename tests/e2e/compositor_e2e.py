@@ -42,9 +42,12 @@ def show_desktop(s):
     atom = lambda name: x11.XInternAtom(d, name.encode(), 0)
     kind = (ctypes.c_ulong * 1)(atom("_NET_WM_WINDOW_TYPE_DESKTOP"))
     x11.XChangeProperty(d, wid, atom("_NET_WM_WINDOW_TYPE"), 4, 32, 0, kind, 1)  # XA_ATOM, replace
-    x11.XMapWindow(d, wid)
-    x11.XSync(d, 0)
-    wait_for("the desktop window", lambda: s.geometry(wid))
+    def mapped():
+        # Asked again while it is not viewable: a window manager still starting up may drop the request.
+        x11.XMapWindow(d, wid)
+        x11.XSync(d, 0)
+        return s.geometry(wid)
+    wait_for("the desktop window", mapped, interval=0.2)
     wait_for("the desktop's colour on the screen", lambda: crop(s.screenshot(), 10, SCREEN_H // 2, 1, 1) ==
              bytes(DESKTOP))
     return wid
