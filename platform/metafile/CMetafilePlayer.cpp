@@ -30,6 +30,41 @@ QColor ColorRef(std::uint32_t c)
     return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
 }
 
+// Calls visit(index, point, isMoveTo) for each element of the path on the device. The work estimates
+// walk every point of every shape, so the affine case is mapped here rather than through a call each.
+template <typename Visit>
+void ForEachDevicePoint(const QPainterPath& path, const QTransform& t, Visit&& visit)
+{
+    const int count = path.elementCount();
+    const bool affine = t.type() <= QTransform::TxShear;
+    const double m11 = t.m11(), m12 = t.m12(), m21 = t.m21(), m22 = t.m22(), dx = t.dx(), dy = t.dy();
+    for (int i = 0; i < count; ++i) {
+        const QPainterPath::Element& e = path.elementAt(i);
+        const QPointF p = affine ? QPointF(m11 * e.x + m21 * e.y + dx, m12 * e.x + m22 * e.y + dy)
+                                 : t.map(QPointF(e.x, e.y));
+        visit(i, p, e.isMoveTo());
+    }
+}
+
+// The row at or above y, and the one at or below, within [low, high] (low for NaN): clamped before they
+// are rounded, so that the rounding is a cast (low is never negative).
+int RowAtOrAbove(double y, int low, int high)
+{
+    if (!(y > low))
+        return low;
+    return y < high ? int(y) : high;
+}
+
+int RowAtOrBelow(double y, int low, int high)
+{
+    if (!(y > low))
+        return low;
+    if (!(y < high))
+        return high;
+    const int row = int(y);
+    return row < y ? row + 1 : row;
+}
+
 bool Finite(const QTransform& t)
 {
     for (double v : {t.m11(), t.m12(), t.m13(), t.m21(), t.m22(), t.m23(), t.m31(), t.m32(), t.m33()})
@@ -176,14 +211,19 @@ bool CMetafilePlayer::Usable(const QTransform& t) const
 
 QPolygonF CMetafilePlayer::ReadPoints(const SMetaRecord& r, std::uint64_t at, std::uint32_t count, bool wide) const
 {
-    QPolygonF points;
-    points.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (wide)
-            points.append(QPointF(r.I32(at + 8ull * i), r.I32(at + 8ull * i + 4)));
-        else
-            points.append(QPointF(r.I16(at + 4ull * i), r.I16(at + 4ull * i + 2)));
+    // The points wholly inside the record are read without a check each; past its end they read as 0, as
+    // every field does (the list starts zeroed), and a point cut in two keeps its first half.
+    const std::uint64_t step = wide ? 8 : 4;
+    QPolygonF points(qsizetype{count});
+    QPointF* out = points.data();
+    const std::uint64_t whole = at < r.size ? std::min<std::uint64_t>(count, (r.size - at) / step) : 0;
+    const std::uint8_t* p = r.bytes + (at < r.size ? at : 0);
+    for (std::uint64_t i = 0; i < whole; ++i, p += step) {
+        out[i] = wide ? QPointF(ReadLe<std::int32_t>(p), ReadLe<std::int32_t>(p + 4))
+                      : QPointF(ReadLe<std::int16_t>(p), ReadLe<std::int16_t>(p + 2));
     }
+    if (whole < count)
+        out[whole].setX(wide ? r.I32(at + step * whole) : r.I16(at + step * whole));
     return points;
 }
 
@@ -308,18 +348,16 @@ double CMetafilePlayer::CrossingWork(const QPainterPath& path, const QTransform&
     std::vector<std::int64_t>& change = m_rowChanges;
     change.assign(std::size_t(bottom - top) + 1, 0);
     auto edge = [&](QPointF a, QPointF b) {
-        const double from = std::clamp(std::floor(std::min(a.y(), b.y()) - widen), double(top), double(bottom));
-        const double to = std::clamp(std::ceil(std::max(a.y(), b.y()) + widen), double(top), double(bottom));
+        const int from = RowAtOrAbove(std::min(a.y(), b.y()) - widen, top, bottom);
+        const int to = RowAtOrBelow(std::max(a.y(), b.y()) + widen, top, bottom);
         if (from < to) {
-            change[std::size_t(from) - top] += sides;
-            change[std::size_t(to) - top] -= sides;
+            change[std::size_t(from - top)] += sides;
+            change[std::size_t(to - top)] -= sides;
         }
     };
     QPointF start, previous;
-    for (int i = 0; i < path.elementCount(); ++i) {
-        const QPainterPath::Element& e = path.elementAt(i);
-        const QPointF p = t.map(QPointF(e.x, e.y));
-        if (e.isMoveTo()) {
+    ForEachDevicePoint(path, t, [&](int i, QPointF p, bool moveTo) {
+        if (moveTo) {
             if (i > 0)
                 edge(previous, start);
             start = p;
@@ -327,7 +365,7 @@ double CMetafilePlayer::CrossingWork(const QPainterPath& path, const QTransform&
             edge(previous, p);
         }
         previous = p;
-    }
+    });
     edge(previous, start);
     // The rasterizer keeps a row's crossings in order, putting each in its place: a row crossed k times
     // costs about k * k steps.
@@ -352,10 +390,8 @@ double CMetafilePlayer::StrokeWork(const QPainterPath& path, const QTransform& t
     // A wide pen's outline is filled: two crossings for each segment on the rows it reaches.
     double work = kOperationWork + (pen > 1.5 ? CrossingWork(path, t, w / 2, 2) : 0);
     QPointF previous;
-    for (int i = 0; i < path.elementCount(); ++i) {
-        const QPainterPath::Element& e = path.elementAt(i);
-        const QPointF p = t.map(QPointF(e.x, e.y));
-        if (i > 0 && !e.isMoveTo()) {
+    ForEachDevicePoint(path, t, [&](int i, QPointF p, bool moveTo) {
+        if (i > 0 && !moveTo) {
             // The segment's part over the surface (widened by the pen): its length times the pen, at most
             // the box it lies in.
             const double left = std::max(std::min(p.x(), previous.x()), -w);
@@ -369,7 +405,7 @@ double CMetafilePlayer::StrokeWork(const QPainterPath& path, const QTransform& t
             }
         }
         previous = p;
-    }
+    });
     return work;
 }
 
