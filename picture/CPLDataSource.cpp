@@ -3,12 +3,13 @@
 #include "picture/CPLDecoder.h"
 #include "picture/CTextException.h"
 #include "platform/core/CResourceModule.h"
+#include "platform/core/RegularFileOpen.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <new>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,10 +75,13 @@ CPLFileSource::~CPLFileSource() = default;
 int CPLFileSource::Open(const char* path)
 {
     Release();
-    // Non-blocking, so that opening a FIFO without a writer returns at once; no controlling terminal.
-    const int file = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // Files of 2 GB or more are outside the design.
+    std::int64_t fileSize = 0;
+    const int file = OpenRegularFile(path, INT32_MAX, &fileSize);
     if (file < 0) {
         const int error = errno;
+        if (error == EINVAL || error == EFBIG)
+            return kErrAccessDenied;
         if (error == ENOENT) {
             // A missing folder is told apart from a missing file in an existing folder.
             std::string folder(path);
@@ -94,13 +98,11 @@ int CPLFileSource::Open(const char* path)
             return kErrAccessDenied;
         return kErrFileNotFound;
     }
-    struct stat st;
-    // Files of 2 GB or more are outside the design.
-    if (::fstat(file, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 || st.st_size > INT32_MAX) {
+    if (fileSize <= 0) {
         ::close(file);
         return kErrAccessDenied;
     }
-    const std::size_t size = static_cast<std::size_t>(st.st_size);
+    const std::size_t size = static_cast<std::size_t>(fileSize);
     std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[size]);
     std::size_t got = 0;
     while (block && got < size) {

@@ -1,11 +1,12 @@
 #include "platform/desktop/RegularFile.h"
 
+#include "platform/core/RegularFileOpen.h"
+
 #include <algorithm>
 #include <cerrno>
 
 #include <QFile>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,18 +14,7 @@ namespace RegularFile {
 
 int Open(const QString& path, qint64 maxBytes)
 {
-    if (path.isEmpty())
-        return -1;
-    // Without O_NONBLOCK, opening a named pipe waits for a writer that may never come.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    struct stat info = {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxBytes) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return path.isEmpty() ? -1 : OpenRegularFile(QFile::encodeName(path).constData(), maxBytes);
 }
 
 bool IsReadable(const QString& path, qint64 maxBytes)
