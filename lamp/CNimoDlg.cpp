@@ -181,6 +181,9 @@ void CNimoDlg::FollowCompositor(bool compositing)
         handle->setPosition(place);
     if (shown)
         show();
+    // Dialogs open meanwhile were transient for the old window, which the window manager has forgotten.
+    for (QWidget* window : RelinkOwnedWindows())
+        SetTransientFor(*window, *this);
 }
 
 bool CNimoDlg::SetWindowRgn(const QRegion& region)

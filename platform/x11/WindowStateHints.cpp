@@ -122,3 +122,21 @@ bool StartWindowManagerMove(QWidget& window, const QPoint& grabPoint)
     return false;
 #endif
 }
+
+bool SetTransientFor(QWidget& window, QWidget& owner)
+{
+#if defined(NIMO_HAVE_XCB)
+    xcb_connection_t* connection = XConnection();
+    if (!connection)
+        return false;
+    const auto ownerId = static_cast<xcb_window_t>(owner.winId());
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()),
+                        XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32, 1, &ownerId);
+    xcb_flush(connection);
+    return true;
+#else
+    (void)window;
+    (void)owner;
+    return false;
+#endif
+}

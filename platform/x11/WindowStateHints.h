@@ -19,3 +19,7 @@ bool PutOnAllDesktops(QWidget& window);
 // point where the button went down, the window lands where the hand is, however far the pointer went
 // before the move started. False where the window manager offers no such move.
 bool StartWindowManagerMove(QWidget& window, const QPoint& grabPoint);
+
+// Makes a shown window transient for another (WM_TRANSIENT_FOR), as Qt does only when it shows a window.
+// False off X11.
+bool SetTransientFor(QWidget& window, QWidget& owner);

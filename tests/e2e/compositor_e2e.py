@@ -77,6 +77,11 @@ def input_rows(s, wid):
     return shape_rows(result)
 
 
+def transient_for(s, wid):
+    found = re.search(r"window id # (0x[0-9a-f]+)", s.run("xprop", "-id", str(wid), "WM_TRANSIENT_FOR"))
+    return int(found.group(1), 16) if found else None
+
+
 def look(s, x, y, mask, opacity, soft):
     """The lamp at (x, y) over the desktop: inside the outline its own pixels, wholly transparent pixels the
     desktop's exactly; soft: the edge pixels outside the outline that the matte makes at least a quarter
@@ -174,8 +179,9 @@ def case_hard_edge_under_openbox(args):
 
 
 def case_follows_xcompmgr(args):
-    """xcompmgr started while the lamp runs under openbox: the lamp becomes a 32-bit window in the same place,
-    above, on every workspace, with a soft edge; stopped: a 24-bit window with the hard outline again."""
+    """xcompmgr started while the lamp runs under openbox, Configure open: the lamp becomes a 32-bit window in
+    the same place, above, on every workspace, with a soft edge, and the dialog stays open, transient for the
+    new window; stopped: a 24-bit window with the hard outline again. Configure closed, the lamp looks the same."""
     if not shutil.which("xcompmgr"):
         return skip("xcompmgr is missing")
     with Session(args, tray=False) as s:
@@ -184,6 +190,12 @@ def case_follows_xcompmgr(args):
         s.write_settings({"CNimoDlg": {"WndX": 300, "WndY": 200}, "Config": {"Color": 0}})
         s.start_nimo("-Embedding")
         expect_at(s, 300, 200)
+        # Centred on the screen, clear of the lamp's rectangle.
+        open_menu(s, 335, 300)
+        known = {w for w, _ in s.windows()}
+        s.run("xdotool", "key", "c")
+        dialog, place = wait_for("the Configure dialog", lambda: new_window(s, known, "Configure..."))
+        check(transient_for(s, dialog) == s.window_of_size(LAMP_W, LAMP_H)[0], "Configure is not the lamp's")
         for compositing in (True, False):
             if compositing:
                 manager = s._spawn(["xcompmgr"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -206,6 +218,12 @@ def case_follows_xcompmgr(args):
             taken = input_rows(s, wid) if compositing else shape_rows(s.xlib.shape_rectangles(wid))
             check(taken == mask_rows(args, s.tmp), "the mouse does not take the mask's outline")
             expect_look(s, 300, 200, mask, opacity, compositing, "with xcompmgr" if compositing else "after it")
+            check(s.geometry(dialog) == place, "Configure did not stay open: %r" % (s.geometry(dialog),))
+            check(transient_for(s, dialog) == wid, "Configure is transient for 0x%x, not the lamp's new window 0x%x"
+                  % (transient_for(s, dialog) or 0, wid))
+        s.run("xdotool", "key", "Escape")
+        wait_for("Configure to close", lambda: not s.geometry(dialog))
+        expect_look(s, 300, 200, mask, opacity, False, "after Configure closed")
         check(s.nimo.poll() is None, "nimo ended")
 
 
