@@ -168,7 +168,9 @@ void CNimoDlg::FollowCompositor(bool compositing)
     m_surface.reset();
     m_framePacer.SetDrawNow({});
     hide();
-    destroy();
+    // Only the lamp's own: a dialog open on it (the question, the send-mail dialog) has a window of its own,
+    // which would go with the lamp's and leave its loop running with nothing on the screen.
+    destroy(true, false);
     CreateNativeWindow();
     AttachSurface();
     if (!m_outline.isEmpty()) {

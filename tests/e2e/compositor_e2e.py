@@ -20,6 +20,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from nimo_e2e import (LAMP_H, LAMP_W, SCREEN_H, SCREEN_W, Failure, Session, check, crop, decoded_bitmap,  # noqa: E402
                       expect_at, mask_rows, run_case, shape_rows, skip, wait_for)
 from lamp_commands_e2e import new_window, open_menu  # noqa: E402
+from send_mail_e2e import check_above_lamp, mail_session, open_send_to_friend, recorded  # noqa: E402
 
 DESKTOP = (255, 0, 255)  # no frame of the blue lamp has this colour
 XFWM4 = ("xfwm4", "--compositor=on", "--vblank=off")
@@ -225,6 +226,33 @@ def case_follows_xcompmgr(args):
         wait_for("Configure to close", lambda: not s.geometry(dialog))
         expect_look(s, 300, 200, mask, opacity, False, "after Configure closed")
         check(s.nimo.poll() is None, "nimo ended")
+
+
+def case_question_follows_xcompmgr(args):
+    """The question of "Send the lamp to a friend" (a child of the lamp) open while xcompmgr starts: it stays
+    open, transient for the lamp's new 32-bit window and above it, and still takes the keyboard."""
+    if not shutil.which("xcompmgr"):
+        return skip("xcompmgr is missing")
+    s = mail_session(args)
+    if s is None:
+        return skip("no xdg-email or xmodmap")
+    try:
+        known = open_send_to_friend(s)
+        question, place = wait_for("the question", lambda: new_window(s, known, "Question..."))
+        s._spawn(["xcompmgr"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        lamp, _ = wait_for("a 32-bit lamp", lambda: (lambda found: found and depth(s, found[0]) == 32 and found)(
+            s.window_of_size(LAMP_W, LAMP_H)))
+        check(s.geometry(question) == place, "the question did not stay open: %r" % (s.geometry(question),))
+        wait_for("the question transient for the new lamp", lambda: transient_for(s, question) == lamp)
+        s.lamp_id = lamp
+        check_above_lamp(s, question, "the question")
+        s.run("xdotool", "windowactivate", "--sync", str(question))
+        s.run("xdotool", "key", "Escape")
+        wait_for("the question to close", lambda: not s.geometry(question))
+        check(recorded(s.browser) is None and recorded(s.mailer) is None, "Escape sent the lamp on its way")
+        check(s.nimo.poll() is None, "nimo ended")
+    finally:
+        s.stop()
 
 
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
