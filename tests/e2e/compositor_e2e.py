@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """End-to-end tests of the lamp's outline with and without a compositing manager, on the session of
-nimo_e2e.py: xfwm4 with its compositor, openbox alone, and openbox with xcompmgr started and stopped while the
-lamp runs. A desktop window of one known colour lies beneath the lamp, so that every pixel of the lamp's
+nimo_e2e.py: xfwm4 with its compositor, openbox alone, openbox with xcompmgr started and stopped while the
+lamp runs (and a dialog is open), and Xwayland on a headless weston. A desktop window of one known colour lies beneath the lamp, so that every pixel of the lamp's
 rectangle tells whether it is the lamp's, the desktop's or a blend of both. Every wait has a deadline.
 
     compositor_e2e.py --nimo PATH --decode PATH CASE     run one case (exit 0 passed, 1 failed, 77 skipped)
@@ -18,7 +18,7 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from nimo_e2e import (LAMP_H, LAMP_W, SCREEN_H, SCREEN_W, Failure, Session, check, crop, decoded_bitmap,  # noqa: E402
-                      expect_at, mask_rows, run_case, shape_rows, skip, wait_for)
+                      Xlib, expect_at, mask_rows, run_case, shape_rows, skip, wait_for)
 from lamp_commands_e2e import new_window, open_menu  # noqa: E402
 from send_mail_e2e import check_above_lamp, mail_session, open_send_to_friend, recorded  # noqa: E402
 
@@ -253,6 +253,44 @@ def case_question_follows_xcompmgr(args):
         check(s.nimo.poll() is None, "nimo ended")
     finally:
         s.stop()
+
+
+class XWaylandSession(Session):
+    """Xwayland (rootless, no X window manager) on a headless weston: a Wayland compositor draws every
+    window, and no X client owns _NET_WM_CM_S0."""
+
+    def start(self):
+        runtime = os.path.join(self.tmp, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        wayland = dict(os.environ, XDG_RUNTIME_DIR=runtime)
+        self._spawn(["weston", "--backend=headless-backend.so", "--socket=wayland-e2e", "--idle-time=0",
+                     "--shell=desktop-shell.so"], env=wayland, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for("weston", lambda: os.path.exists(os.path.join(runtime, "wayland-e2e")))
+        read_fd, write_fd = os.pipe()
+        self._spawn(["Xwayland", "-rootless", "-displayfd", str(write_fd), "-nolisten", "tcp", "-noreset"],
+                    env=dict(wayland, WAYLAND_DISPLAY="wayland-e2e"), pass_fds=(write_fd,),
+                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as named:
+            self.display = ":" + named.readline().strip()
+        check(self.display != ":", "Xwayland did not name its display")
+        self.env = self._make_env()
+        self.xlib = Xlib(self.display)
+        return self
+
+
+def case_xwayland_without_owner(args):
+    """Under Xwayland with no owner of _NET_WM_CM_S0 (as before Xwayland 23.1, which has no XWAYLAND
+    extension to ask): the lamp still takes a 32-bit window, and the mouse the mask's outline."""
+    if not (shutil.which("weston") and shutil.which("Xwayland")):
+        return skip("weston or Xwayland is missing")
+    with XWaylandSession(args, tray=False) as s:
+        check(not s.xlib.selection_owner("_NET_WM_CM_S0"), "an X client owns _NET_WM_CM_S0")
+        s.start_nimo("-Embedding")
+        wid, _ = s.lamp()
+        check(depth(s, wid) == 32, "the lamp's depth is %d under Xwayland" % depth(s, wid))
+        check(input_rows(s, wid) == mask_rows(args, s.tmp), "the input shape is not the mask's outline")
+        check(s.nimo.poll() is None, "nimo ended")
 
 
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
