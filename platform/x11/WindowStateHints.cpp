@@ -140,3 +140,25 @@ bool SetTransientFor(QWidget& window, QWidget& owner)
     return false;
 #endif
 }
+
+std::optional<QPoint> PlaceOnServer(QWidget& window)
+{
+#if defined(NIMO_HAVE_XCB)
+    xcb_connection_t* connection = XConnection();
+    if (!connection || !window.internalWinId())
+        return std::nullopt;
+    xcb_translate_coordinates_reply_t* reply = xcb_translate_coordinates_reply(
+        connection,
+        xcb_translate_coordinates(connection, static_cast<xcb_window_t>(window.internalWinId()),
+                                  XRootWindow(connection), 0, 0),
+        nullptr);
+    if (!reply)
+        return std::nullopt;
+    const QPoint place(reply->dst_x, reply->dst_y);
+    std::free(reply);
+    return place;
+#else
+    (void)window;
+    return std::nullopt;
+#endif
+}

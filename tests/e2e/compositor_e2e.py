@@ -66,7 +66,9 @@ def inside(args, s):
 
 
 def depth(s, wid):
-    return int(re.search(r"Depth:\s*(\d+)", s.run("xwininfo", "-id", str(wid))).group(1))
+    """The window's depth; None when it is gone (the lamp's old window, while the lamp makes a new one)."""
+    found = re.search(r"Depth:\s*(\d+)", s.run("xwininfo", "-id", str(wid)))
+    return int(found.group(1)) if found else None
 
 
 def input_rows(s, wid):
