@@ -163,24 +163,37 @@ void CNimoDlg::FollowCompositor(bool compositing)
     // The visual cannot change on a window that exists: a new one takes the old one's place, shape,
     // stacking and states.
     const bool shown = isVisible();
-    // Where the server has the window: Qt's idea of it may lag behind the window manager's last move.
-    const QPoint place = mapToGlobal(QPoint());
+    const QPoint place = PlaceOnScreen();
     m_surface.reset();
     m_framePacer.SetDrawNow({});
     hide();
-    destroy();
+    // Only the lamp's own: a dialog open on it (the question, the send-mail dialog) has a window of its own,
+    // which would go with the lamp's and leave its loop running with nothing on the screen.
+    destroy(true, false);
     CreateNativeWindow();
     AttachSurface();
     if (!m_outline.isEmpty()) {
         setMask(m_outline);
         ShapeToArtwork();
     }
-    // Asked of the window itself: the widget's place has not changed, and a new window without a place
-    // of its own is one the window manager puts where it likes.
+    // Both: show() gives the window the widget's place when they differ, and a widget told the place it
+    // believes it has leaves a new window without one, for the window manager to put where it likes.
+    move(place);
     if (QWindow* handle = windowHandle())
         handle->setPosition(place);
     if (shown)
         show();
+    // Dialogs open meanwhile were transient for the old window, which the window manager has forgotten.
+    for (QWidget* window : RelinkOwnedWindows())
+        SetTransientFor(*window, *this);
+}
+
+QPoint CNimoDlg::PlaceOnScreen()
+{
+    // Undecorated: the window manager's frame, where there is one, has the lamp's own corner.
+    if (const std::optional<QPoint> onServer = PlaceOnServer(*this))
+        return (QPointF(*onServer) / devicePixelRatioF()).toPoint();
+    return frameGeometry().topLeft();
 }
 
 bool CNimoDlg::SetWindowRgn(const QRegion& region)
@@ -220,10 +233,10 @@ void CNimoDlg::SaveAndClose()
         return;
     }
     m_framePacer.Stop();
-    const QRect frame = frameGeometry();
+    const QPoint place = PlaceOnScreen();
     const CSettingsStore& settings = CSettingsStore::Program();
-    settings.WriteInt(NimoSettings::kWndX, frame.left());
-    settings.WriteInt(NimoSettings::kWndY, frame.top());
+    settings.WriteInt(NimoSettings::kWndX, place.x());
+    settings.WriteInt(NimoSettings::kWndY, place.y());
     if (m_owner) {
         m_owner->ApplyAutostart();
         m_owner->RequestClose();

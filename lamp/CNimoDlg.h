@@ -99,6 +99,10 @@ private:
     void AttachSurface();
     // A compositor came or went: a native window of the other kind in the same place.
     void FollowCompositor(bool compositing);
+    // Where the lamp stands on the screen, asked of the X server where there is one: Qt's idea of it may
+    // lag behind the window manager's last move, or be its place inside the window manager's frame,
+    // (0, 0), which would put the lamp in the screen's corner.
+    QPoint PlaceOnScreen();
 
     // The product page in the user's language, opened maximised.
     void OnWebPage();

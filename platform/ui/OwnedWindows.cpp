@@ -16,6 +16,14 @@ QPointer<QWidget>& Owner()
     return owner;
 }
 
+// Every window kept above the owner that still exists, to be linked again to a new native window.
+QList<QPointer<QWidget>>& Kept()
+{
+    static QList<QPointer<QWidget>> kept;
+    kept.removeIf([](const QPointer<QWidget>& window) { return window.isNull(); });
+    return kept;
+}
+
 } // namespace
 
 void SetDialogOwner(QWidget* owner)
@@ -61,4 +69,27 @@ void KeepAboveOwner(QWidget& window)
     window.winId();
     if (QWindow* handle = window.windowHandle())
         handle->setTransientParent(owner->windowHandle());
+    if (!Kept().contains(&window))
+        Kept().append(&window);
+}
+
+QList<QWidget*> RelinkOwnedWindows()
+{
+    QList<QWidget*> shown;
+    QWidget* owner = Owner();
+    QWindow* ownerHandle = owner ? owner->windowHandle() : nullptr;
+    if (!ownerHandle)
+        return shown;
+    for (const QPointer<QWidget>& window : Kept()) {
+        QWindow* handle = window->windowHandle();
+        if (!handle || window == owner)
+            continue;
+        handle->setTransientParent(ownerHandle);
+        if (window->isVisible()) {
+            // The new owner window was mapped last, on top of its layer.
+            window->raise();
+            shown.append(window);
+        }
+    }
+    return shown;
 }

@@ -1,8 +1,11 @@
 #include "platform/x11/CCompositorWatch.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 
 #ifdef NIMO_HAVE_XCB
 #include "platform/x11/XConnection.h"
@@ -23,7 +26,13 @@ bool IsXWayland(xcb_connection_t* connection)
         connection, xcb_query_extension(connection, sizeof kName - 1, kName), nullptr);
     const bool present = reply && reply->present;
     std::free(reply);
-    return present;
+    if (present)
+        return true;
+    // Xwayland before 23.1 has no such extension (Debian 12's); its RandR outputs are named XWAYLAND0, ...
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    return std::any_of(screens.begin(), screens.end(), [](const QScreen* screen) {
+        return screen->name().startsWith(QLatin1String(kName));
+    });
 }
 
 } // namespace

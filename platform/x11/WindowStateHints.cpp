@@ -122,3 +122,43 @@ bool StartWindowManagerMove(QWidget& window, const QPoint& grabPoint)
     return false;
 #endif
 }
+
+bool SetTransientFor(QWidget& window, QWidget& owner)
+{
+#if defined(NIMO_HAVE_XCB)
+    xcb_connection_t* connection = XConnection();
+    if (!connection)
+        return false;
+    const auto ownerId = static_cast<xcb_window_t>(owner.winId());
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()),
+                        XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32, 1, &ownerId);
+    xcb_flush(connection);
+    return true;
+#else
+    (void)window;
+    (void)owner;
+    return false;
+#endif
+}
+
+std::optional<QPoint> PlaceOnServer(QWidget& window)
+{
+#if defined(NIMO_HAVE_XCB)
+    xcb_connection_t* connection = XConnection();
+    if (!connection || !window.internalWinId())
+        return std::nullopt;
+    xcb_translate_coordinates_reply_t* reply = xcb_translate_coordinates_reply(
+        connection,
+        xcb_translate_coordinates(connection, static_cast<xcb_window_t>(window.internalWinId()),
+                                  XRootWindow(connection), 0, 0),
+        nullptr);
+    if (!reply)
+        return std::nullopt;
+    const QPoint place(reply->dst_x, reply->dst_y);
+    std::free(reply);
+    return place;
+#else
+    (void)window;
+    return std::nullopt;
+#endif
+}

@@ -1,6 +1,9 @@
 #pragma once
 
-class QPoint;
+#include <optional>
+
+#include <QPoint>
+
 class QWidget;
 
 // Keeps a top-level window out of task bars and pagers. On X11 this is _NET_WM_STATE_SKIP_TASKBAR and
@@ -19,3 +22,12 @@ bool PutOnAllDesktops(QWidget& window);
 // point where the button went down, the window lands where the hand is, however far the pointer went
 // before the move started. False where the window manager offers no such move.
 bool StartWindowManagerMove(QWidget& window, const QPoint& grabPoint);
+
+// Makes a shown window transient for another (WM_TRANSIENT_FOR), as Qt does only when it shows a window.
+// False off X11.
+bool SetTransientFor(QWidget& window, QWidget& owner);
+
+// Where the X server has the window's top-left corner, in the screen's device pixels. Qt's own idea can be
+// wrong: after a window manager reparented the window into its frame, Qt was seen to keep (0, 0), the
+// window's place in the frame. Empty off X11 or when the window is gone.
+std::optional<QPoint> PlaceOnServer(QWidget& window);

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """End-to-end tests of the lamp's outline with and without a compositing manager, on the session of
-nimo_e2e.py: xfwm4 with its compositor, openbox alone, and openbox with xcompmgr started and stopped while the
-lamp runs. A desktop window of one known colour lies beneath the lamp, so that every pixel of the lamp's
+nimo_e2e.py: xfwm4 with its compositor, openbox alone, openbox with xcompmgr started and stopped while the
+lamp runs (and a dialog is open), and Xwayland on a headless weston. A desktop window of one known colour lies beneath the lamp, so that every pixel of the lamp's
 rectangle tells whether it is the lamp's, the desktop's or a blend of both. Every wait has a deadline.
 
     compositor_e2e.py --nimo PATH --decode PATH CASE     run one case (exit 0 passed, 1 failed, 77 skipped)
@@ -18,8 +18,9 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from nimo_e2e import (LAMP_H, LAMP_W, SCREEN_H, SCREEN_W, Failure, Session, check, crop, decoded_bitmap,  # noqa: E402
-                      expect_at, mask_rows, run_case, shape_rows, skip, wait_for)
+                      Xlib, expect_at, mask_rows, run_case, shape_rows, skip, wait_for)
 from lamp_commands_e2e import new_window, open_menu  # noqa: E402
+from send_mail_e2e import check_above_lamp, mail_session, open_send_to_friend, recorded  # noqa: E402
 
 DESKTOP = (255, 0, 255)  # no frame of the blue lamp has this colour
 XFWM4 = ("xfwm4", "--compositor=on", "--vblank=off")
@@ -65,7 +66,9 @@ def inside(args, s):
 
 
 def depth(s, wid):
-    return int(re.search(r"Depth:\s*(\d+)", s.run("xwininfo", "-id", str(wid))).group(1))
+    """The window's depth; None when it is gone (the lamp's old window, while the lamp makes a new one)."""
+    found = re.search(r"Depth:\s*(\d+)", s.run("xwininfo", "-id", str(wid)))
+    return int(found.group(1)) if found else None
 
 
 def input_rows(s, wid):
@@ -75,6 +78,11 @@ def input_rows(s, wid):
     if rects:
         s.xlib.x11.XFree(rects)
     return shape_rows(result)
+
+
+def transient_for(s, wid):
+    found = re.search(r"window id # (0x[0-9a-f]+)", s.run("xprop", "-id", str(wid), "WM_TRANSIENT_FOR"))
+    return int(found.group(1), 16) if found else None
 
 
 def look(s, x, y, mask, opacity, soft):
@@ -174,8 +182,9 @@ def case_hard_edge_under_openbox(args):
 
 
 def case_follows_xcompmgr(args):
-    """xcompmgr started while the lamp runs under openbox: the lamp becomes a 32-bit window in the same place,
-    above, on every workspace, with a soft edge; stopped: a 24-bit window with the hard outline again."""
+    """xcompmgr started while the lamp runs under openbox, Configure open: the lamp becomes a 32-bit window in
+    the same place, above, on every workspace, with a soft edge, and the dialog stays open, transient for the
+    new window; stopped: a 24-bit window with the hard outline again. Configure closed, the lamp looks the same."""
     if not shutil.which("xcompmgr"):
         return skip("xcompmgr is missing")
     with Session(args, tray=False) as s:
@@ -184,6 +193,12 @@ def case_follows_xcompmgr(args):
         s.write_settings({"CNimoDlg": {"WndX": 300, "WndY": 200}, "Config": {"Color": 0}})
         s.start_nimo("-Embedding")
         expect_at(s, 300, 200)
+        # Centred on the screen, clear of the lamp's rectangle.
+        open_menu(s, 335, 300)
+        known = {w for w, _ in s.windows()}
+        s.run("xdotool", "key", "c")
+        dialog, place = wait_for("the Configure dialog", lambda: new_window(s, known, "Configure..."))
+        check(transient_for(s, dialog) == s.window_of_size(LAMP_W, LAMP_H)[0], "Configure is not the lamp's")
         for compositing in (True, False):
             if compositing:
                 manager = s._spawn(["xcompmgr"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -206,6 +221,77 @@ def case_follows_xcompmgr(args):
             taken = input_rows(s, wid) if compositing else shape_rows(s.xlib.shape_rectangles(wid))
             check(taken == mask_rows(args, s.tmp), "the mouse does not take the mask's outline")
             expect_look(s, 300, 200, mask, opacity, compositing, "with xcompmgr" if compositing else "after it")
+            check(s.geometry(dialog) == place, "Configure did not stay open: %r" % (s.geometry(dialog),))
+            check(transient_for(s, dialog) == wid, "Configure is transient for 0x%x, not the lamp's new window 0x%x"
+                  % (transient_for(s, dialog) or 0, wid))
+        s.run("xdotool", "key", "Escape")
+        wait_for("Configure to close", lambda: not s.geometry(dialog))
+        expect_look(s, 300, 200, mask, opacity, False, "after Configure closed")
+        check(s.nimo.poll() is None, "nimo ended")
+
+
+def case_question_follows_xcompmgr(args):
+    """The question of "Send the lamp to a friend" (a child of the lamp) open while xcompmgr starts: it stays
+    open, transient for the lamp's new 32-bit window and above it, and still takes the keyboard."""
+    if not shutil.which("xcompmgr"):
+        return skip("xcompmgr is missing")
+    s = mail_session(args)
+    if s is None:
+        return skip("no xdg-email or xmodmap")
+    try:
+        known = open_send_to_friend(s)
+        question, place = wait_for("the question", lambda: new_window(s, known, "Question..."))
+        s._spawn(["xcompmgr"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        lamp, _ = wait_for("a 32-bit lamp", lambda: (lambda found: found and depth(s, found[0]) == 32 and found)(
+            s.window_of_size(LAMP_W, LAMP_H)))
+        check(s.geometry(question) == place, "the question did not stay open: %r" % (s.geometry(question),))
+        wait_for("the question transient for the new lamp", lambda: transient_for(s, question) == lamp)
+        s.lamp_id = lamp
+        check_above_lamp(s, question, "the question")
+        s.run("xdotool", "windowactivate", "--sync", str(question))
+        s.run("xdotool", "key", "Escape")
+        wait_for("the question to close", lambda: not s.geometry(question))
+        check(recorded(s.browser) is None and recorded(s.mailer) is None, "Escape sent the lamp on its way")
+        check(s.nimo.poll() is None, "nimo ended")
+    finally:
+        s.stop()
+
+
+class XWaylandSession(Session):
+    """Xwayland (rootless, no X window manager) on a headless weston: a Wayland compositor draws every
+    window, and no X client owns _NET_WM_CM_S0."""
+
+    def start(self):
+        runtime = os.path.join(self.tmp, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        wayland = dict(os.environ, XDG_RUNTIME_DIR=runtime)
+        self._spawn(["weston", "--backend=headless-backend.so", "--socket=wayland-e2e", "--idle-time=0",
+                     "--shell=desktop-shell.so"], env=wayland, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for("weston", lambda: os.path.exists(os.path.join(runtime, "wayland-e2e")))
+        read_fd, write_fd = os.pipe()
+        self._spawn(["Xwayland", "-rootless", "-displayfd", str(write_fd), "-nolisten", "tcp", "-noreset"],
+                    env=dict(wayland, WAYLAND_DISPLAY="wayland-e2e"), pass_fds=(write_fd,),
+                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as named:
+            self.display = ":" + named.readline().strip()
+        check(self.display != ":", "Xwayland did not name its display")
+        self.env = self._make_env()
+        self.xlib = Xlib(self.display)
+        return self
+
+
+def case_xwayland_without_owner(args):
+    """Under Xwayland with no owner of _NET_WM_CM_S0 (as before Xwayland 23.1, which has no XWAYLAND
+    extension to ask): the lamp still takes a 32-bit window, and the mouse the mask's outline."""
+    if not (shutil.which("weston") and shutil.which("Xwayland")):
+        return skip("weston or Xwayland is missing")
+    with XWaylandSession(args, tray=False) as s:
+        check(not s.xlib.selection_owner("_NET_WM_CM_S0"), "an X client owns _NET_WM_CM_S0")
+        s.start_nimo("-Embedding")
+        wid, _ = s.lamp()
+        check(depth(s, wid) == 32, "the lamp's depth is %d under Xwayland" % depth(s, wid))
+        check(input_rows(s, wid) == mask_rows(args, s.tmp), "the input shape is not the mask's outline")
         check(s.nimo.poll() is None, "nimo ended")
 
 
