@@ -79,11 +79,13 @@ SListedWindow Describe(xcb_connection_t* connection, const SAtoms& atoms, xcb_wi
     return listed;
 }
 
-// To the top of its layer. Restacking another program's window is what pagers do; window managers take it
-// only from them, and from the program itself as a configure request.
+// Changing another program's window is what pagers do for the user; some window managers take it only from
+// them.
+constexpr std::uint32_t kSourcePager = 2;
+
+// To the top of its layer.
 void Raise(xcb_connection_t* connection, const SAtoms& atoms, xcb_window_t window)
 {
-    constexpr std::uint32_t kSourcePager = 2;
     if (IsXSupportedByWindowManager(connection, atoms.restack)) {
         XSendToWindowManager(connection, window, atoms.restack, {kSourcePager, XCB_WINDOW_NONE, XCB_STACK_MODE_ABOVE});
     } else {
@@ -95,13 +97,14 @@ void Raise(xcb_connection_t* connection, const SAtoms& atoms, xcb_window_t windo
 } // namespace
 #endif
 
-std::uint32_t DialogToYieldTo(const std::vector<SListedWindow>& appeared, const QRect& keptAbove)
+std::vector<std::uint32_t> DialogsToLift(const std::vector<SListedWindow>& appeared, const QRect& keptAbove)
 {
-    for (auto it = appeared.rbegin(); it != appeared.rend(); ++it) {
-        if (it->dialog && !it->own && it->frame.intersects(keptAbove))
-            return it->id;
+    std::vector<std::uint32_t> lift;
+    for (const SListedWindow& window : appeared) {
+        if (window.dialog && !window.own && window.frame.intersects(keptAbove))
+            lift.push_back(window.id);
     }
-    return 0;
+    return lift;
 }
 
 CForeignDialogWatch::CForeignDialogWatch(QWidget& window) : m_window(window) {}
@@ -120,10 +123,10 @@ void CForeignDialogWatch::Watch(int milliseconds)
         return;
     const SAtoms& atoms = AtomsOf(connection);
     const xcb_window_t root = XRootWindow(connection);
-    if (!m_deadline.isActive() && !IsYielding()) {
+    if (!m_deadline.isActive()) {
         const std::vector<std::uint32_t> listed = XReadList(connection, root, atoms.clientList, XCB_ATOM_WINDOW);
         m_before = QSet<std::uint32_t>(listed.begin(), listed.end());
-        m_appeared.clear();
+        m_lifted.clear();
     }
     m_deadline.start(milliseconds, this);
     if (m_filtering)
@@ -174,9 +177,7 @@ void CForeignDialogWatch::timerEvent(QTimerEvent* event)
         QObject::timerEvent(event);
         return;
     }
-    m_deadline.stop();
-    if (!IsYielding())
-        Stop();
+    Stop();
 }
 
 void CForeignDialogWatch::ScheduleUpdate()
@@ -199,40 +200,25 @@ void CForeignDialogWatch::Update()
     const xcb_window_t root = XRootWindow(connection);
     const std::vector<std::uint32_t> stacking =
         XReadList(connection, root, atoms.clientListStacking, XCB_ATOM_WINDOW);
-    QSet<std::uint32_t> stillListed;
     std::vector<SListedWindow> appeared;
     for (const std::uint32_t id : stacking) {
-        if (m_deadline.isActive() && !m_before.contains(id))
-            m_appeared.insert(id);
-        if (m_appeared.contains(id)) {
-            stillListed.insert(id);
+        if (!m_before.contains(id))
             appeared.push_back(Describe(connection, atoms, id));
-        }
     }
-    m_appeared = stillListed;
 
+    QSet<std::uint32_t> lifted;
     const auto window = static_cast<xcb_window_t>(m_window.winId());
-    const std::uint32_t target = DialogToYieldTo(appeared, FrameOf(connection, atoms, window));
-    if (target != m_yieldingTo) {
-        constexpr std::uint32_t kRemove = 0;
+    for (const std::uint32_t dialog : DialogsToLift(appeared, FrameOf(connection, atoms, window))) {
+        lifted.insert(dialog);
+        if (m_lifted.contains(dialog))
+            continue;
+        // Into the keep-above layer and to its top, once: a window the user lowers later stays there.
         constexpr std::uint32_t kAdd = 1;
-        constexpr std::uint32_t kSourceApplication = 1;
-        if (target != 0) {
-            if (m_yieldingTo == 0)
-                XSendToWindowManager(connection, window, atoms.state, {kRemove, atoms.above, 0, kSourceApplication});
-            // Out of the keep-above layer the window goes to the top of the normal one, so it still stands
-            // above the compose window the notice is about, and the dialog above it. Once per dialog: a
-            // window the user raises later is left where the user put it.
-            Raise(connection, atoms, window);
-            Raise(connection, atoms, target);
-        } else {
-            XSendToWindowManager(connection, window, atoms.state, {kAdd, atoms.above, 0, kSourceApplication});
-        }
-        xcb_flush(connection);
-        m_yieldingTo = target;
+        XSendToWindowManager(connection, dialog, atoms.state, {kAdd, atoms.above, 0, kSourcePager});
+        Raise(connection, atoms, dialog);
     }
-    if (!IsYielding() && !m_deadline.isActive())
-        Stop();
+    xcb_flush(connection);
+    m_lifted = lifted;
 #endif
 }
 
@@ -240,7 +226,7 @@ void CForeignDialogWatch::Stop()
 {
     m_deadline.stop();
     m_before.clear();
-    m_appeared.clear();
+    m_lifted.clear();
     if (m_filtering && QCoreApplication::instance())
         QCoreApplication::instance()->removeNativeEventFilter(this);
     m_filtering = false;

@@ -20,16 +20,17 @@ struct SListedWindow
     bool own = false;    // one of this program's windows
 };
 
-// Of the windows that appeared while the watch ran (bottom to top), the topmost dialog of another program
-// that overlaps the window at `keptAbove`; 0 when none does.
-std::uint32_t DialogToYieldTo(const std::vector<SListedWindow>& appeared, const QRect& keptAbove);
+// Of the windows that appeared while the watch ran, the dialogs of other programs that overlap the window
+// at `keptAbove`.
+std::vector<std::uint32_t> DialogsToLift(const std::vector<SListedWindow>& appeared, const QRect& keptAbove);
 
 // Keeps a window that stays above others from covering the dialogs and notices of another program that
-// open while the watch runs (a mail client's "file attached" notice): while one overlaps the window, the
-// window manager is asked to take the window out of the keep-above layer and stack it just below the
-// dialog; the window is kept above again once no such dialog is left. Windows that were there before the
-// watch, ordinary windows and this program's own are never yielded to. Nothing happens off X11 or
-// without a window manager that knows the keep-above state.
+// open while the watch runs (a mail client's "file attached" notice): one that overlaps the window is
+// asked into the keep-above layer too, and to its top, once. The window itself keeps its layer, so the
+// ordinary windows that open meanwhile (the compose window) stay below it; window managers do not all
+// stack a window just below another's (openbox only raises and lowers), so the window cannot step down
+// between the two instead. Windows that were there before the watch, ordinary windows and this program's
+// own are left alone. Nothing happens off X11 or without a window manager that knows the keep-above state.
 class CForeignDialogWatch final : public QObject, public QAbstractNativeEventFilter
 {
 public:
@@ -39,10 +40,8 @@ public:
     CForeignDialogWatch(const CForeignDialogWatch&) = delete;
     CForeignDialogWatch& operator=(const CForeignDialogWatch&) = delete;
 
-    // Watches the windows that appear within the next `milliseconds` (a running watch is extended). A
-    // dialog that appeared meanwhile is yielded to for as long as it stays, also after the watch ends.
+    // Watches the windows that appear within the next `milliseconds` (a running watch is extended).
     void Watch(int milliseconds);
-    bool IsYielding() const { return m_yieldingTo != 0; }
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
@@ -58,8 +57,7 @@ private:
     QWidget& m_window;
     QBasicTimer m_deadline;
     QSet<std::uint32_t> m_before;   // listed when the watch began
-    QSet<std::uint32_t> m_appeared; // listed since, while the watch ran
-    std::uint32_t m_yieldingTo = 0;
+    QSet<std::uint32_t> m_lifted;   // dialogs asked into the keep-above layer
     bool m_filtering = false;
     bool m_updateQueued = false;
 };
