@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include <QCoreApplication>
+#include <QRect>
 #include <QTimerEvent>
 #include <QWidget>
 
@@ -11,6 +13,15 @@
 #include "platform/x11/XConnection.h"
 
 namespace {
+
+// A window the window manager lists, as the watch sees it (X coordinates, frame included).
+struct SListedWindow
+{
+    std::uint32_t id = 0;
+    QRect frame;
+    bool dialog = false; // of the dialog type, transient for another window, or modal
+    bool own = false;    // one of this program's windows
+};
 
 struct SAtoms
 {
@@ -94,9 +105,8 @@ void Raise(xcb_connection_t* connection, const SAtoms& atoms, xcb_window_t windo
     }
 }
 
-} // namespace
-#endif
-
+// Of the windows that appeared while the watch ran, the dialogs of other programs that overlap the window
+// at `keptAbove`.
 std::vector<std::uint32_t> DialogsToLift(const std::vector<SListedWindow>& appeared, const QRect& keptAbove)
 {
     std::vector<std::uint32_t> lift;
@@ -106,6 +116,9 @@ std::vector<std::uint32_t> DialogsToLift(const std::vector<SListedWindow>& appea
     }
     return lift;
 }
+
+} // namespace
+#endif
 
 CForeignDialogWatch::CForeignDialogWatch(QWidget& window) : m_window(window) {}
 

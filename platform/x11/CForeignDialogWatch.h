@@ -1,28 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include <QAbstractNativeEventFilter>
 #include <QBasicTimer>
 #include <QObject>
-#include <QRect>
 #include <QSet>
 
 class QWidget;
-
-// A window the window manager lists, as the watch sees it (X coordinates, frame included).
-struct SListedWindow
-{
-    std::uint32_t id = 0;
-    QRect frame;
-    bool dialog = false; // of the dialog type, transient for another window, or modal
-    bool own = false;    // one of this program's windows
-};
-
-// Of the windows that appeared while the watch ran, the dialogs of other programs that overlap the window
-// at `keptAbove`.
-std::vector<std::uint32_t> DialogsToLift(const std::vector<SListedWindow>& appeared, const QRect& keptAbove);
 
 // Keeps a window that stays above others from covering the dialogs and notices of another program that
 // open while the watch runs (a mail client's "file attached" notice): one that overlaps the window is
