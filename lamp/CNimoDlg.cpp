@@ -14,6 +14,7 @@
 #include "platform/ui/ProgramIcon.h"
 #include "platform/ui/StringResource.h"
 #include "platform/x11/CCompositorWatch.h"
+#include "platform/x11/CForeignDialogWatch.h"
 #include "platform/x11/CXcbWindowSurface.h"
 #include "platform/x11/DeviceShape.h"
 #include "platform/x11/WindowStateHints.h"
@@ -56,7 +57,7 @@ QList<QRect> ScreenGeometries()
 
 CNimoDlg::CNimoDlg()
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool),
-      m_icon(LoadProgramIcon())
+      m_handOffDialogs(std::make_unique<CForeignDialogWatch>(*this)), m_icon(LoadProgramIcon())
 {
     // Every frame covers the whole window: erasing first would only make it flicker.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -338,7 +339,8 @@ void CNimoDlg::SendToFriend()
     mail.AddAttachment(GetProgramPath(), QStringLiteral("Nimo.exe"));
     mail.text = dialog.m_strText + QStringLiteral("\n\n") + DownloadPageAddress(language);
     // The mail sender tells failures itself, also those that come after this command has ended.
-    mail.Send(0);
+    if (mail.Send(0))
+        m_handOffDialogs->Watch(kHandOffDialogWatch);
 }
 
 void CNimoDlg::OnConfigure()

@@ -18,6 +18,7 @@
 #include <optional>
 
 class CCompositorWatch;
+class CForeignDialogWatch;
 class CXcbWindowSurface;
 
 // The lamp on the desktop: a frameless 70 x 180 window cut to the lamp's outline, above ordinary windows
@@ -46,6 +47,9 @@ public:
     static constexpr int kFrameInterval = 190;
     static constexpr int kColorInterval = 180000;
     static constexpr int kSequenceId = 1;
+    // How long after Send a mail client's new dialogs are let above the lamp: a client that was not running
+    // takes a while to start.
+    static constexpr int kHandOffDialogWatch = 120000;
     // What screen readers call the lamp; a key of the translator.
     static constexpr char kAccessibleName[] = "Nimo motion lamp";
 
@@ -125,6 +129,8 @@ private:
     SLampArtwork m_artwork = LampArtworkFor(1.0); // chosen when the native window exists
     std::unique_ptr<CXcbWindowSurface> m_surface;
     std::unique_ptr<CCompositorWatch> m_compositorWatch;
+    // The mail client's notices that open after a hand-off are not covered by the lamp.
+    std::unique_ptr<CForeignDialogWatch> m_handOffDialogs;
     bool m_compositing = false;
     QRegion m_outline; // as applied, in window pixels
     std::optional<SOutlineMatte> m_matte; // only while a compositor runs

@@ -12,7 +12,7 @@ packages=(
     xvfb openbox trayer oneko xdotool x11-utils x11-xserver-utils imagemagick xdg-utils fonts-dejavu-core libxcb1-dev libxcb-shm0-dev libxcb-shape0-dev libxcb-xfixes0-dev libxcb-screensaver0-dev libxcb-dpms0-dev
     dpkg-dev file lintian desktop-file-utils appstream man-db groff-base mandoc
     xfce4-panel dbus-daemon dbus-bin xfwm4 xcompmgr weston xwayland xdg-desktop-portal xdg-desktop-portal-gtk
-    at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-gi
+    at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-gi python3-tk
 )
 
 install_missing() {

@@ -5,42 +5,6 @@
 
 #if defined(NIMO_HAVE_XCB)
 #include "platform/x11/XConnection.h"
-
-#include <algorithm>
-#include <cstdlib>
-#include <initializer_list>
-
-namespace {
-
-bool IsSupportedByWindowManager(xcb_connection_t* connection, xcb_window_t root, xcb_atom_t atom)
-{
-    const xcb_atom_t supported = XInternAtom(connection, "_NET_SUPPORTED");
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(
-        connection, xcb_get_property(connection, 0, root, supported, XCB_ATOM_ATOM, 0, 4096), nullptr);
-    if (!reply)
-        return false;
-    const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
-    const int count = xcb_get_property_value_length(reply) / int(sizeof(xcb_atom_t));
-    const bool found = std::find(atoms, atoms + count, atom) != atoms + count;
-    std::free(reply);
-    return found;
-}
-
-void SendToWindowManager(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t type,
-                         std::initializer_list<std::uint32_t> data)
-{
-    xcb_client_message_event_t message = {};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = window;
-    message.type = type;
-    std::copy(data.begin(), data.end(), message.data.data32);
-    xcb_send_event(connection, 0, XRootWindow(connection),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&message));
-}
-
-} // namespace
 #endif
 
 bool SetSkipTaskbarAndPager(QWidget& window)
@@ -85,8 +49,8 @@ bool PutOnAllDesktops(QWidget& window)
     } else {
         constexpr std::uint32_t kAdd = 1;
         constexpr std::uint32_t kSourceApplication = 1;
-        SendToWindowManager(connection, id, state, {kAdd, sticky, 0, kSourceApplication});
-        SendToWindowManager(connection, id, desktop, {kAllDesktops, kSourceApplication});
+        XSendToWindowManager(connection, id, state, {kAdd, sticky, 0, kSourceApplication});
+        XSendToWindowManager(connection, id, desktop, {kAllDesktops, kSourceApplication});
     }
     xcb_flush(connection);
     return true;
@@ -105,13 +69,13 @@ bool StartWindowManagerMove(QWidget& window, const QPoint& grabPoint)
     const xcb_window_t root = XRootWindow(connection);
     const xcb_atom_t moveResize = XInternAtom(connection, "_NET_WM_MOVERESIZE");
     if (root == XCB_WINDOW_NONE || moveResize == XCB_ATOM_NONE ||
-        !IsSupportedByWindowManager(connection, root, moveResize))
+        !IsXSupportedByWindowManager(connection, moveResize))
         return false;
     constexpr std::uint32_t kMove = 8;
     constexpr std::uint32_t kSourceApplication = 1;
     // The window manager takes the pointer over: our implicit grab from the press must go first.
     xcb_ungrab_pointer(connection, XCB_CURRENT_TIME);
-    SendToWindowManager(connection, static_cast<xcb_window_t>(window.winId()), moveResize,
+    XSendToWindowManager(connection, static_cast<xcb_window_t>(window.winId()), moveResize,
                         {static_cast<std::uint32_t>(grabPoint.x()), static_cast<std::uint32_t>(grabPoint.y()), kMove,
                          XCB_BUTTON_INDEX_1, kSourceApplication});
     xcb_flush(connection);

@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -47,6 +48,43 @@ bool IsXSelectionOwned(const char* selection)
     const bool owned = owner && owner->owner != XCB_WINDOW_NONE;
     std::free(owner);
     return owned;
+}
+
+std::vector<std::uint32_t> XReadList(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property,
+                                     xcb_atom_t type)
+{
+    std::vector<std::uint32_t> values;
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, property, type, 0, 4096), nullptr);
+    if (!reply)
+        return values;
+    if (reply->format == 32 && reply->type == type) {
+        const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+        values.assign(data, data + xcb_get_property_value_length(reply) / int(sizeof(std::uint32_t)));
+    }
+    std::free(reply);
+    return values;
+}
+
+bool IsXSupportedByWindowManager(xcb_connection_t* connection, xcb_atom_t atom)
+{
+    const std::vector<std::uint32_t> supported =
+        XReadList(connection, XRootWindow(connection), XInternAtom(connection, "_NET_SUPPORTED"), XCB_ATOM_ATOM);
+    return atom != XCB_ATOM_NONE && std::find(supported.begin(), supported.end(), atom) != supported.end();
+}
+
+void XSendToWindowManager(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t type,
+                          std::initializer_list<std::uint32_t> data)
+{
+    xcb_client_message_event_t message = {};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = type;
+    std::copy(data.begin(), data.end(), message.data.data32);
+    xcb_send_event(connection, 0, XRootWindow(connection),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
 }
 
 bool IsXEmbedTrayPresent()

@@ -44,12 +44,36 @@ LINES = ["Hallo Jörg,", "sieh dir das an: A&B? #tag 50% ÄÖÜß"]
 HOLD = 3.0  # seconds the lamp may be held while the mail client runs on
 
 
-def install_program(s, name, status=0):
+# A mail client that opens its compose window (an ordinary window) over the lamp, then two notices (dialogs): one
+# beside the lamp, one over it. Records its arguments as RECORDER does.
+NOTICE_CLIENT = """#!%s
+import os, sys, tkinter
+with open(sys.argv[0] + ".args", "wb") as f:
+    f.write(b"".join(os.fsencode(a) + b"\\0" for a in sys.argv[1:]))
+root = tkinter.Tk()
+root.title("Compose")
+root.geometry("400x300+%d+%d")
+
+def notice(title, place):
+    window = tkinter.Toplevel(root)
+    window.title(title)
+    window.wm_attributes("-type", "dialog")
+    window.geometry(place)
+
+root.wait_visibility()
+root.after(200, notice, "Beside", "200x100+700+500")
+root.after(200, notice, "Notice", "300x120+%d+%d")
+root.after(60000, root.destroy)
+root.mainloop()
+"""
+
+
+def install_program(s, name, status=0, script=None):
     folder = os.path.join(s.tmp, "bin")
     os.makedirs(folder, exist_ok=True)
     path = os.path.join(folder, name)
     with open(path, "w") as f:
-        f.write(RECORDER)
+        f.write(script or RECORDER)
     with open(path + ".status", "w") as f:
         f.write("%d\n" % status)
     os.chmod(path, 0o755)
@@ -138,11 +162,12 @@ def start_portal(s):
     s.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + bus
 
 
-def mail_session(args, locale="C", status=0, way=0, portal=False, client="record-mail", program=None):
+def mail_session(args, locale="C", status=0, way=0, portal=False, client="record-mail", program=None, script=None):
     """A session with the mail recorder as mailto handler, a page recorder as http handler and the lamp up;
     way is the stored bMapi (the question's preselected way); portal puts the desktop portal on a session
     bus, else there is none; client names the recording mail client's program; program is the lamp's
-    program file (a copy somewhere else), the one built when None."""
+    program file (a copy somewhere else), the one built when None; script is the mail client's, the
+    recorder when None."""
     s = Session(args).start()
     try:
         wanted = [PORTAL, PORTAL_GTK, shutil.which("dbus-daemon")] if portal else [
@@ -154,7 +179,7 @@ def mail_session(args, locale="C", status=0, way=0, portal=False, client="record
             s.env.pop(name, None)
         s.env.update({"LC_ALL": locale, "LANG": locale})
         map_umlauts(s)
-        s.mailer = install_program(s, client, status)
+        s.mailer = install_program(s, client, status, script)
         s.browser = install_program(s, "record-page")
         register_handler(s, "mailto", s.mailer)
         register_handler(s, "http", s.browser)
@@ -486,6 +511,42 @@ def case_german_mail(args):
         check(fields.get("subject") == ["Nimolampe"], "subject %r" % fields.get("subject"))
         check(fields.get("body") == ["Schau mal\n\n" + HOST + "/de/wexodownload.html "],
               "body %r" % fields.get("body"))
+    finally:
+        release_and_stop(s)
+
+
+def case_notice_not_covered(args):
+    """The mail client's notice that opens over the lamp after Send stands above it, while its compose window
+    (an ordinary window over the lamp too) and a notice beside the lamp stay below it: the notice is taken
+    into the keep-above layer, and the lamp stays there."""
+    if subprocess.run([sys.executable, "-c", "import tkinter"], capture_output=True).returncode != 0:
+        return skip("no tkinter (python3-tk)")
+    script = NOTICE_CLIENT % (sys.executable, LAMP_X - 100, LAMP_Y - 50, LAMP_X - 50, LAMP_Y + 20)
+    s = mail_session(args, way=1, script=script)
+    if s is None:
+        return skip("no xdg-email or xmodmap")
+    try:
+        send_the_stored_way(s, "Question...", "Send mail...", "anna@example.org", "Hi")
+
+        def client_window(title):
+            ids = s.run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % title).split()
+            return int(ids[0]) if ids else None
+
+        compose, beside, notice = (wait_for("the %s window" % t, lambda t=t: client_window(t))
+                                   for t in ("Compose", "Beside", "Notice"))
+
+        def notice_above_others_below():
+            ids = stacking(s)
+            if not all(w in ids for w in (s.lamp_id, compose, beside, notice)):
+                return False
+            return ids.index(compose) < ids.index(s.lamp_id) < ids.index(notice) and ids.index(beside) < ids.index(
+                s.lamp_id)
+
+        wait_for("the notice above the lamp, the compose window and the other notice below it",
+                 notice_above_others_below)
+        check("_NET_WM_STATE_ABOVE" in s.net_wm_state(s.lamp_id), "the lamp is no longer kept above")
+        check("_NET_WM_STATE_ABOVE" not in s.net_wm_state(beside), "the notice beside the lamp was lifted too")
+        check(s.nimo.poll() is None, "nimo ended")
     finally:
         release_and_stop(s)
 
