@@ -389,24 +389,46 @@ double CMetafilePlayer::StrokeWork(const QPainterPath& path, const QTransform& t
     const double width = m_image.width(), height = m_image.height();
     // A wide pen's outline is filled: two crossings for each segment on the rows it reaches.
     double work = kOperationWork + (pen > 1.5 ? CrossingWork(path, t, w / 2, 2) : 0);
+    // A pen one pixel wide touches the longer side of a segment's box, which is never more than the box.
+    const bool thin = w == 1.0;
+    auto segmentWork = [&](double cx, double cy) {
+        return thin ? std::max(cx, cy) + 1
+                    : std::min((std::max(cx, cy) + 1) * w, std::min(cx + w, width) * std::min(cy + w, height));
+    };
+    // Far below the budget, every segment is taken as large as the whole shape's box: no segment is
+    // larger, and walking the points would cost as much as drawing them. At most a quarter of the budget
+    // goes to such bounds, so a picture is refused only when its own work comes close to the budget.
+    if (m_work < m_budget / 4) {
+        const QRectF box = t.mapRect(path.controlPointRect());
+        const double left = std::max(box.left(), -w), right = std::min(box.right(), width + w);
+        const double top = std::max(box.top(), -w), bottom = std::min(box.bottom(), height + w);
+        const double segments = std::max(0, path.elementCount() - 1);
+        const double bound = left <= right && top <= bottom
+                                 ? segments * (segmentWork(right - left, bottom - top) +
+                                               (bottom - top + 1) * (1 + m_clipRowRuns))
+                                 : 0;
+        if (m_work + work + bound < m_budget / 4)
+            return work + bound;
+    }
+    double along = 0, rows = 0;
     QPointF previous;
     ForEachDevicePoint(path, t, [&](int i, QPointF p, bool moveTo) {
         if (i > 0 && !moveTo) {
             // The segment's part over the surface (widened by the pen): its length times the pen, at most
-            // the box it lies in.
+            // the box it lies in; and the rows it crosses, each paying for the clip's runs.
             const double left = std::max(std::min(p.x(), previous.x()), -w);
             const double right = std::min(std::max(p.x(), previous.x()), width + w);
             const double top = std::max(std::min(p.y(), previous.y()), -w);
             const double bottom = std::min(std::max(p.y(), previous.y()), height + w);
             if (left <= right && top <= bottom) {
                 const double cx = right - left, cy = bottom - top;
-                work += std::min((std::max(cx, cy) + 1) * w, std::min(cx + w, width) * std::min(cy + w, height)) +
-                        (cy + 1) * (1 + m_clipRowRuns);
+                along += segmentWork(cx, cy);
+                rows += cy + 1;
             }
         }
         previous = p;
     });
-    return work;
+    return work + along + rows * (1 + m_clipRowRuns);
 }
 
 void CMetafilePlayer::DrawOrRecord(const QPainterPath& path, bool fill, bool stroke)

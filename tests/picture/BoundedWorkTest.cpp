@@ -198,19 +198,20 @@ std::vector<std::uint8_t> FullSurfaceRectangles(int count)
     return wmf.FinishPlaceable(0, 0, 8192, 8192, 96);
 }
 
-// A polygon of `points` corners going from the top of an 8192-pixel picture to its bottom and back: every
-// edge crosses every row.
-std::vector<std::uint8_t> ZigzagPolygon(int points)
+// A polygon (or with `type` 4 a line) of `points` corners over an 8192-pixel picture, from left to right:
+// a zigzag from its top to its bottom and back, so that every edge crosses every row; or a diagonal of
+// steps a pixel high, far below a pixel wide.
+std::vector<std::uint8_t> Zigzag(int points, std::uint32_t type = 3, bool diagonal = false)
 {
     CEmfMaker emf({0, 0, 208077, 208077}, {1000, 1000}, {254, 254});
     std::vector<std::uint8_t> body;
     for (int v : {0, 0, 8191, 8191, points})
         PutLe(body, std::uint32_t(v));
     for (int i = 0; i < points; ++i) {
-        PutLe(body, std::uint32_t(i * 8191 / points));
-        PutLe(body, std::uint32_t(i % 2 ? 8191 : 0));
+        PutLe(body, std::uint32_t(std::int64_t(i) * 8191 / points));
+        PutLe(body, std::uint32_t(diagonal ? std::int64_t(i) * 8190 / points + i % 2 : i % 2 ? 8191 : 0));
     }
-    return emf.AddBytes(3, body).Finish(); // POLYGON
+    return emf.AddBytes(type, body).Finish(); // POLYGON or POLYLINE
 }
 
 class CFullSurface
@@ -255,8 +256,12 @@ TEST(BoundedWork, MetafileDrawingEndsOrIsRefusedAtTheLargestSurface)
         {"self-crossing clip path", file("clip_path_self_crossing_8192.emf"), 0},
         {"a thousand full-surface rectangles", file("wmf_full_surface_rectangles.wmf"), kErrTooMuchWork},
         {"a few full-surface rectangles", bytes(FullSurfaceRectangles(8), "few.wmf"), 0},
-        {"a zigzag of 200000 edges over every row", bytes(ZigzagPolygon(200000), "zigzag.emf"), kErrTooMuchWork},
-        {"a zigzag of 200 edges", bytes(ZigzagPolygon(200), "zigzag.emf"), 0},
+        {"a zigzag of 200000 edges over every row", bytes(Zigzag(200000), "zigzag.emf"), kErrTooMuchWork},
+        {"a zigzag of 200 edges", bytes(Zigzag(200), "zigzag.emf"), 0},
+        // A line's segments are first counted as large as its box, but never so that a picture whose own
+        // work is small is refused for it.
+        {"a line of 200000 strokes over every row", bytes(Zigzag(200000, 4), "line.emf"), kErrTooMuchWork},
+        {"a line of 200000 steps across the picture", bytes(Zigzag(200000, 4, true), "line.emf"), 0},
     };
     for (const SCase& c : cases) {
         CPLDIB bitmap;
