@@ -213,20 +213,26 @@ TEST(SendToFriend, TheMailCarriesRecipientsSubjectTextAndTheProgram)
     }
 }
 
-TEST(SendToFriend, AFailedSendIsToldOnceAndNothingElseHappens)
+// The mail client's way, chosen before, and a mail to one address sent from the lamp's menu.
+void SendOneMail(SFriendLamp& s, CUser& user)
 {
-    SFriendLamp s;
     CSettingsStore::Program().WriteInt(NimoSettings::kDontAskHowToSend, 1);
     CSettingsStore::Program().WriteInt(NimoSettings::kUseMailClient, 1);
-    s.desktop.mailResult = 4;
-    bool lampPlays = false;
-    s.desktop.onSendMail = [&] { lampPlays = s.lamp.IsFrameTimerActive() && !s.lamp.isEnabled(); };
-    CUser user;
     user.sendMail = [](CSendMailDlg& dialog) {
         Type(dialog, kIdcMailTo, QStringLiteral("a@b.example"));
         Click(dialog, kIdOk);
     };
     s.lamp.OnCommand(kCmdSendToFriend);
+}
+
+TEST(SendToFriend, AFailedSendIsToldOnceAndNothingElseHappens)
+{
+    SFriendLamp s;
+    s.desktop.mailResult = 4;
+    bool lampPlays = false;
+    s.desktop.onSendMail = [&] { lampPlays = s.lamp.IsFrameTimerActive() && !s.lamp.isEnabled(); };
+    CUser user;
+    SendOneMail(s, user);
     EXPECT_EQ(s.desktop.mails.size(), 1u);
     EXPECT_TRUE(WaitUntil([&] { return !user.message.isEmpty(); }));
     EXPECT_EQ(user.message, QStringLiteral("Send Mail failed to send message."));
@@ -238,15 +244,9 @@ TEST(SendToFriend, AFailedSendIsToldOnceAndNothingElseHappens)
 TEST(SendToFriend, ExitWhileTheMailIsHandedOverIsNotHeldUp)
 {
     SFriendLamp s;
-    CSettingsStore::Program().WriteInt(NimoSettings::kDontAskHowToSend, 1);
-    CSettingsStore::Program().WriteInt(NimoSettings::kUseMailClient, 1);
     s.desktop.holdMail = true;
     CUser user;
-    user.sendMail = [](CSendMailDlg& dialog) {
-        Type(dialog, kIdcMailTo, QStringLiteral("a@b.example"));
-        Click(dialog, kIdOk);
-    };
-    s.lamp.OnCommand(kCmdSendToFriend);
+    SendOneMail(s, user);
     ASSERT_EQ(s.desktop.mails.size(), 1u);
     // The command has returned while the mail is still on its way; a second one starts nothing.
     EXPECT_FALSE(s.lamp.isEnabled());

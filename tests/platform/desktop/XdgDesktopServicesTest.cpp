@@ -1,4 +1,5 @@
 #include "FakeDesktop.h"
+#include "TestApp.h"
 #include "platform/desktop/CMailHandOff.h"
 #include "platform/desktop/CXdgDesktopServices.h"
 
@@ -13,14 +14,8 @@ namespace {
 // desktop's real portal.
 void MailTestApp()
 {
-    static int argc = 1;
-    static char name[] = "nimo-tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = [] {
-        setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/nimo-test-bus", 1);
-        return new QCoreApplication(argc, argv);
-    }();
-    (void)app;
+    setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/nimo-test-bus", 1);
+    TestApp<QCoreApplication>();
 }
 
 // A fake xdg-email that records its arguments and the desktop it was told of, runs on while <path>.hold
@@ -58,16 +53,6 @@ struct SReport
     std::vector<int> statuses;
 };
 
-bool WaitFor(const std::function<bool()>& condition, int milliseconds = 10000)
-{
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 SMailMessage Message()
 {
@@ -153,7 +138,7 @@ TEST(XdgDesktopServices, XdgEmailHoldsTheCallerAFewSecondsAtMostAndTellsALateFai
         SReport report;
         CXdgDesktopServices().SendMail(Message(), report.Handlers());
         EXPECT_LT(report.handedOverAt, 0) << "told from inside SendMail";
-        ASSERT_TRUE(WaitFor([&] { return report.Finished(); })) << status;
+        ASSERT_TRUE(WaitUntil([&] { return report.Finished(); }, 10000)) << status;
         EXPECT_EQ(report.statuses, std::vector<int>{status});
         EXPECT_GE(report.handedOverAt, 0) << status;
         const std::optional<QStringList> arguments = FakeDesktop::WaitForArguments(program, 0);
@@ -167,19 +152,19 @@ TEST(XdgDesktopServices, XdgEmailHoldsTheCallerAFewSecondsAtMostAndTellsALateFai
     FakeDesktop::WriteFile(program + ".hold", "");
     SReport report;
     CXdgDesktopServices().SendMail(Message(), report.Handlers());
-    ASSERT_TRUE(WaitFor([&] { return report.handedOverAt >= 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return report.handedOverAt >= 0; }, 10000));
     EXPECT_GE(report.handedOverAt, CMailHandOff::kHoldMilliseconds - 50);
     EXPECT_LE(report.handedOverAt, CMailHandOff::kHoldMilliseconds + 2000);
     EXPECT_FALSE(report.Finished());
     QFile::remove(program + ".hold");
-    ASSERT_TRUE(WaitFor([&] { return report.Finished(); }));
-    WaitFor([] { return false; }, 200);
+    ASSERT_TRUE(WaitUntil([&] { return report.Finished(); }, 10000));
+    WaitUntil([] { return false; }, 200);
     EXPECT_EQ(report.statuses, std::vector<int>{4});
 
     FakeDesktop without;
     SReport missing;
     CXdgDesktopServices().SendMail(Message(), missing.Handlers());
-    ASSERT_TRUE(WaitFor([&] { return missing.Finished(); }));
+    ASSERT_TRUE(WaitUntil([&] { return missing.Finished(); }, 10000));
     EXPECT_EQ(missing.statuses, std::vector<int>{kMailFailed}) << "no xdg-email on PATH";
     EXPECT_GE(missing.handedOverAt, 0);
 }
@@ -208,7 +193,7 @@ TEST(XdgDesktopServices, ThunderbirdGetsTheAttachmentThroughXdgEmailsGenericMode
         const QString program = AddXdgEmail(desktop, 0);
         SReport report;
         CXdgDesktopServices().SendMail(Message(), report.Handlers());
-        ASSERT_TRUE(WaitFor([&] { return report.Finished(); })) << c.exec;
+        ASSERT_TRUE(WaitUntil([&] { return report.Finished(); }, 10000)) << c.exec;
         QFile told(program + ".desktop");
         ASSERT_TRUE(told.open(QIODevice::ReadOnly)) << c.exec;
         EXPECT_EQ(told.readAll(), QByteArray(c.told)) << c.exec << " on " << c.desktop;
