@@ -5,22 +5,38 @@
 
 #if defined(NIMO_HAVE_XCB)
 #include "platform/x11/XConnection.h"
+
+#include <algorithm>
+#include <initializer_list>
+#include <vector>
+
+namespace {
+
+// States of a window not yet shown. Appended, not replaced: Qt merges its own states (above, ...) into
+// what it finds at show time.
+bool AppendStates(xcb_connection_t* connection, xcb_window_t id, std::initializer_list<const char*> names)
+{
+    const xcb_atom_t state = XInternAtom(connection, "_NET_WM_STATE");
+    std::vector<xcb_atom_t> values;
+    for (const char* name : names)
+        values.push_back(XInternAtom(connection, name));
+    if (state == XCB_ATOM_NONE || std::find(values.begin(), values.end(), XCB_ATOM_NONE) != values.end())
+        return false;
+    xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, std::uint32_t(values.size()),
+                        values.data());
+    return true;
+}
+
+} // namespace
 #endif
 
 bool SetSkipTaskbarAndPager(QWidget& window)
 {
 #if defined(NIMO_HAVE_XCB)
     xcb_connection_t* connection = XConnection();
-    if (!connection)
+    if (!connection || !AppendStates(connection, static_cast<xcb_window_t>(window.winId()),
+                                     {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}))
         return false;
-    const auto id = static_cast<xcb_window_t>(window.winId());
-    const xcb_atom_t state = XInternAtom(connection, "_NET_WM_STATE");
-    const xcb_atom_t values[2] = {XInternAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
-                                  XInternAtom(connection, "_NET_WM_STATE_SKIP_PAGER")};
-    if (state == XCB_ATOM_NONE || values[0] == XCB_ATOM_NONE || values[1] == XCB_ATOM_NONE)
-        return false;
-    // Appended, not replaced: Qt merges its own states (above, ...) into what it finds at show time.
-    xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 2, values);
     xcb_flush(connection);
     return true;
 #else
@@ -43,7 +59,7 @@ bool PutOnAllDesktops(QWidget& window)
         return false;
     constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
     if (!window.isVisible()) {
-        xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 1, &sticky);
+        AppendStates(connection, id, {"_NET_WM_STATE_STICKY"});
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, desktop, XCB_ATOM_CARDINAL, 32, 1,
                             &kAllDesktops);
     } else {
