@@ -88,8 +88,11 @@ def case_dialogs_above_and_fast_clicks(args):
         s.run("xdotool", "mousemove", "--sync", str(rx), str(ry), "click", "1")
         s.run("xdotool", "key", "Return")
         wait_for("the dialog to close", lambda: not s.geometry(dialog))
-        check(s.read_settings().get("Config", {}).get("Color") == 7,
-              "the click on Random did not reach it: Color %r" % s.read_settings().get("Config"))
+        # The choice is stored once the dialog's loop has returned, a moment after its window is gone.
+        try:
+            wait_for("Random to be stored", lambda: s.read_settings().get("Config", {}).get("Color") == 7)
+        except Failure:
+            raise Failure("the click on Random did not reach it: Color %r" % s.read_settings().get("Config"))
 
         open_menu(s, lx + 30, ly + 90)
         known = {w for w, _ in s.windows()}
