@@ -50,8 +50,8 @@ std::optional<SMapping> OwnMapping()
         unsigned long long start, end, offset, inode;
         unsigned major, minor;
         int pathAt = 0;
-        if (std::sscanf(line, "%llx-%llx %*s %llx %x:%x %llu %n", &start, &end, &offset, &major, &minor, &inode,
-                        &pathAt) < 6 ||
+        if (std::sscanf(line, "%llx-%llx %*s %llx %x:%x %llu %n", &start, &end, &offset, &major, &minor,
+                        &inode, &pathAt) < 6 ||
             here < start || here >= end || pathAt <= 0)
             continue;
         QByteArray path(line + pathAt, length - pathAt);

@@ -392,8 +392,9 @@ double CMetafilePlayer::StrokeWork(const QPainterPath& path, const QTransform& t
     // A pen one pixel wide touches the longer side of a segment's box, which is never more than the box.
     const bool thin = w == 1.0;
     auto segmentWork = [&](double cx, double cy) {
-        return thin ? std::max(cx, cy) + 1
-                    : std::min((std::max(cx, cy) + 1) * w, std::min(cx + w, width) * std::min(cy + w, height));
+        return thin
+                   ? std::max(cx, cy) + 1
+                   : std::min((std::max(cx, cy) + 1) * w, std::min(cx + w, width) * std::min(cy + w, height));
     };
     // Far below the budget, every segment is taken as large as the whole shape's box: no segment is
     // larger, and walking the points would cost as much as drawing them. At most a quarter of the budget

@@ -30,9 +30,8 @@ bool IsXWayland(xcb_connection_t* connection)
         return true;
     // Xwayland before 23.1 has no such extension (Debian 12's); its RandR outputs are named XWAYLAND0, ...
     const QList<QScreen*> screens = QGuiApplication::screens();
-    return std::any_of(screens.begin(), screens.end(), [](const QScreen* screen) {
-        return screen->name().startsWith(QLatin1String(kName));
-    });
+    return std::any_of(screens.begin(), screens.end(),
+                       [](const QScreen* screen) { return screen->name().startsWith(QLatin1String(kName)); });
 }
 
 } // namespace

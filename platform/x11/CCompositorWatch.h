@@ -6,8 +6,9 @@
 #include <QObject>
 
 // Whether a compositing manager draws the screen: an owner of the _NET_WM_CM_S<screen> selection, or
-// XWayland (its extension, or before it its outputs' names), where the Wayland compositor always does. The X server tells when the owner changes (XFixes
-// selection events), so nothing is polled; without XFixes the answer found at start stays.
+// XWayland (its extension, or before it its outputs' names), where the Wayland compositor always does. The X
+// server tells when the owner changes (XFixes selection events), so nothing is polled; without XFixes the
+// answer found at start stays.
 class CCompositorWatch final : public QObject, public QAbstractNativeEventFilter
 {
 public:

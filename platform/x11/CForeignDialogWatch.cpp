@@ -25,24 +25,24 @@ struct SListedWindow
 
 struct SAtoms
 {
-    xcb_atom_t clientList, clientListStacking, activeWindow, windowType, dialogType, state, modal, hidden, above,
-        frameExtents, restack;
+    xcb_atom_t clientList, clientListStacking, activeWindow, windowType, dialogType, state, modal, hidden,
+        above, frameExtents, restack;
 };
 
 // Atoms are the server's for as long as it runs: looked up once.
 const SAtoms& AtomsOf(xcb_connection_t* connection)
 {
     static const SAtoms atoms = {XInternAtom(connection, "_NET_CLIENT_LIST"),
-            XInternAtom(connection, "_NET_CLIENT_LIST_STACKING"),
-            XInternAtom(connection, "_NET_ACTIVE_WINDOW"),
-            XInternAtom(connection, "_NET_WM_WINDOW_TYPE"),
-            XInternAtom(connection, "_NET_WM_WINDOW_TYPE_DIALOG"),
-            XInternAtom(connection, "_NET_WM_STATE"),
-            XInternAtom(connection, "_NET_WM_STATE_MODAL"),
-            XInternAtom(connection, "_NET_WM_STATE_HIDDEN"),
-            XInternAtom(connection, "_NET_WM_STATE_ABOVE"),
-            XInternAtom(connection, "_NET_FRAME_EXTENTS"),
-            XInternAtom(connection, "_NET_RESTACK_WINDOW")};
+                                 XInternAtom(connection, "_NET_CLIENT_LIST_STACKING"),
+                                 XInternAtom(connection, "_NET_ACTIVE_WINDOW"),
+                                 XInternAtom(connection, "_NET_WM_WINDOW_TYPE"),
+                                 XInternAtom(connection, "_NET_WM_WINDOW_TYPE_DIALOG"),
+                                 XInternAtom(connection, "_NET_WM_STATE"),
+                                 XInternAtom(connection, "_NET_WM_STATE_MODAL"),
+                                 XInternAtom(connection, "_NET_WM_STATE_HIDDEN"),
+                                 XInternAtom(connection, "_NET_WM_STATE_ABOVE"),
+                                 XInternAtom(connection, "_NET_FRAME_EXTENTS"),
+                                 XInternAtom(connection, "_NET_RESTACK_WINDOW")};
     return atoms;
 }
 
@@ -65,7 +65,8 @@ QRect FrameOf(xcb_connection_t* connection, const SAtoms& atoms, xcb_window_t wi
     std::free(geometry);
     std::free(origin);
     // left, right, top, bottom
-    const std::vector<std::uint32_t> extents = XReadList(connection, window, atoms.frameExtents, XCB_ATOM_CARDINAL);
+    const std::vector<std::uint32_t> extents =
+        XReadList(connection, window, atoms.frameExtents, XCB_ATOM_CARDINAL);
     if (!frame.isEmpty() && extents.size() == 4)
         frame.adjust(-int(extents[0]), -int(extents[2]), int(extents[1]), int(extents[3]));
     return frame;
@@ -98,7 +99,8 @@ constexpr std::uint32_t kSourcePager = 2;
 void Raise(xcb_connection_t* connection, const SAtoms& atoms, xcb_window_t window)
 {
     if (IsXSupportedByWindowManager(connection, atoms.restack)) {
-        XSendToWindowManager(connection, window, atoms.restack, {kSourcePager, XCB_WINDOW_NONE, XCB_STACK_MODE_ABOVE});
+        XSendToWindowManager(connection, window, atoms.restack,
+                             {kSourcePager, XCB_WINDOW_NONE, XCB_STACK_MODE_ABOVE});
     } else {
         const std::uint32_t mode = XCB_STACK_MODE_ABOVE;
         xcb_configure_window(connection, window, XCB_CONFIG_WINDOW_STACK_MODE, &mode);
@@ -132,12 +134,15 @@ void CForeignDialogWatch::Watch(int milliseconds)
 {
 #ifdef NIMO_HAVE_XCB
     xcb_connection_t* connection = XConnection();
-    if (!connection || !IsXSupportedByWindowManager(connection, XInternAtom(connection, "_NET_WM_STATE_ABOVE")))
+    if (!connection)
         return;
     const SAtoms& atoms = AtomsOf(connection);
+    if (!IsXSupportedByWindowManager(connection, atoms.above))
+        return;
     const xcb_window_t root = XRootWindow(connection);
     if (!m_deadline.isActive()) {
-        const std::vector<std::uint32_t> listed = XReadList(connection, root, atoms.clientList, XCB_ATOM_WINDOW);
+        const std::vector<std::uint32_t> listed =
+            XReadList(connection, root, atoms.clientList, XCB_ATOM_WINDOW);
         m_before = QSet<std::uint32_t>(listed.begin(), listed.end());
         m_lifted.clear();
     }

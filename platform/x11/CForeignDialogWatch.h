@@ -41,8 +41,8 @@ private:
 
     QWidget& m_window;
     QBasicTimer m_deadline;
-    QSet<std::uint32_t> m_before;   // listed when the watch began
-    QSet<std::uint32_t> m_lifted;   // dialogs asked into the keep-above layer
+    QSet<std::uint32_t> m_before; // listed when the watch began
+    QSet<std::uint32_t> m_lifted; // dialogs asked into the keep-above layer
     bool m_filtering = false;
     bool m_updateQueued = false;
 };

@@ -22,8 +22,8 @@ bool AppendStates(xcb_connection_t* connection, xcb_window_t id, std::initialize
         values.push_back(XInternAtom(connection, name));
     if (state == XCB_ATOM_NONE || std::find(values.begin(), values.end(), XCB_ATOM_NONE) != values.end())
         return false;
-    xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, std::uint32_t(values.size()),
-                        values.data());
+    xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32,
+                        std::uint32_t(values.size()), values.data());
     return true;
 }
 
@@ -92,8 +92,9 @@ bool StartWindowManagerMove(QWidget& window, const QPoint& grabPoint)
     // The window manager takes the pointer over: our implicit grab from the press must go first.
     xcb_ungrab_pointer(connection, XCB_CURRENT_TIME);
     XSendToWindowManager(connection, static_cast<xcb_window_t>(window.winId()), moveResize,
-                        {static_cast<std::uint32_t>(grabPoint.x()), static_cast<std::uint32_t>(grabPoint.y()), kMove,
-                         XCB_BUTTON_INDEX_1, kSourceApplication});
+                         {static_cast<std::uint32_t>(grabPoint.x()),
+                          static_cast<std::uint32_t>(grabPoint.y()), kMove, XCB_BUTTON_INDEX_1,
+                          kSourceApplication});
     xcb_flush(connection);
     return true;
 #else

@@ -3,11 +3,11 @@
 #ifdef NIMO_HAVE_XCB
 #include "platform/x11/XConnection.h"
 
-#include <QGuiApplication>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+
+#include <QGuiApplication>
 
 xcb_connection_t* XConnection()
 {
@@ -68,8 +68,8 @@ std::vector<std::uint32_t> XReadList(xcb_connection_t* connection, xcb_window_t 
 
 bool IsXSupportedByWindowManager(xcb_connection_t* connection, xcb_atom_t atom)
 {
-    const std::vector<std::uint32_t> supported =
-        XReadList(connection, XRootWindow(connection), XInternAtom(connection, "_NET_SUPPORTED"), XCB_ATOM_ATOM);
+    const std::vector<std::uint32_t> supported = XReadList(
+        connection, XRootWindow(connection), XInternAtom(connection, "_NET_SUPPORTED"), XCB_ATOM_ATOM);
     return atom != XCB_ATOM_NONE && std::find(supported.begin(), supported.end(), atom) != supported.end();
 }
 

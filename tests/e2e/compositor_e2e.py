@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """End-to-end tests of the lamp's outline with and without a compositing manager, on the session of
 nimo_e2e.py: xfwm4 with its compositor, openbox alone, openbox with xcompmgr started and stopped while the
-lamp runs (and a dialog is open), and Xwayland on a headless weston. A desktop window of one known colour lies beneath the lamp, so that every pixel of the lamp's
-rectangle tells whether it is the lamp's, the desktop's or a blend of both. Every wait has a deadline.
+lamp runs (and a dialog is open), and Xwayland on a headless weston. A desktop window of one known colour
+lies beneath the lamp, so that every pixel of the lamp's rectangle tells whether it is the lamp's, the
+desktop's or a blend of both. Every wait has a deadline.
 
     compositor_e2e.py --nimo PATH --decode PATH CASE     run one case (exit 0 passed, 1 failed, 77 skipped)
 """

@@ -53,7 +53,6 @@ struct SReport
     std::vector<int> statuses;
 };
 
-
 SMailMessage Message()
 {
     SMailMessage message;

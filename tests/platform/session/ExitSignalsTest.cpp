@@ -52,7 +52,8 @@ TEST(ExitSignals, EachSignalRunsTheExitPathOnceOnTheLoop)
             EXPECT_TRUE(exits.HasFired());
         }
         if (signal) {
-            EXPECT_EQ(Handler(signal), reinterpret_cast<void*>(SIG_DFL)) << "default handler back for " << signal;
+            EXPECT_EQ(Handler(signal), reinterpret_cast<void*>(SIG_DFL))
+                << "default handler back for " << signal;
         }
     }
 }
